@@ -1,0 +1,1 @@
+#include "c4d_orientation.h"

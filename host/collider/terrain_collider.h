@@ -1,0 +1,63 @@
+// Nearest-hit ray queries against a triangle mesh, in the mesh's own
+// coordinates. This is what the host's ray-collider operations stand on.
+//
+// Contract (shared by every implementation and by the brute-force reference):
+//  - a ray is start + t * direction, 0 <= t <= length; both faces of a
+//    triangle count (no culling);
+//  - the nearest hit is the smallest t; equal t: the lowest triangle index;
+//  - faceNormal is the normalised (b - a) x (c - a) of the triangle hit, or
+//    the zero vector for a degenerate triangle;
+//  - build() re-reads the geometry every time; it may reuse what an earlier
+//    call built only where the geometry read now proves it unchanged.
+#ifndef KWHOST_TERRAIN_COLLIDER_H
+#define KWHOST_TERRAIN_COLLIDER_H
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+namespace kwhost {
+
+struct Vec3f {
+  float x, y, z;
+};
+
+struct RayHit {
+  Vec3f hitPosition;
+  Vec3f faceNormal;
+  Vec3f barycentric;  // weights of a, b, c at the hit
+  float distance;     // t along the (unit) direction
+  int32_t face;       // triangle index
+  bool backface;      // the ray met the triangle from behind its normal
+};
+
+class TerrainCollider {
+ public:
+  TerrainCollider();
+  ~TerrainCollider();
+  TerrainCollider(const TerrainCollider&) = delete;
+  TerrainCollider& operator=(const TerrainCollider&) = delete;
+
+  // points: npoints xyz triples; tris: ntris index triples into points.
+  // Indices out of range make the triangle count as absent.
+  void build(const Vec3f* points, size_t npoints, const uint32_t* tris, size_t ntris);
+
+  // Casts a ray; true when it meets a triangle. With onlyTest the nearest
+  // hit need not be kept.
+  bool intersect(const Vec3f& start, const Vec3f& direction, float length, bool onlyTest);
+
+  // The nearest hit of the last intersect() that found one (and was not
+  // only a test); false otherwise.
+  bool nearest(RayHit* out) const;
+
+  // Bytes held by the acceleration structure (for memory checks).
+  size_t memoryBytes() const;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace kwhost
+
+#endif

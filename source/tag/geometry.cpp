@@ -1,0 +1,2 @@
+// placeholder until the rules land
+#include "Kestrelwood.h"

@@ -1,0 +1,3 @@
+// placeholder until the rules land
+#include "Kestrelwood.h"
+Bool Kestrelwood::Message(GeListNode*, LONG, void*) { return TRUE; }

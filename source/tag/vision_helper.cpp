@@ -1,0 +1,3 @@
+// placeholder until the rules land
+#include "Kestrelwood.h"
+TVistaHelper VistaHelper[MAX_AGENTS];
