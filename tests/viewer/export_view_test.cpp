@@ -1,0 +1,252 @@
+// The glTF and viewer writers: the mirror into the viewers' frame, rotations
+// as quaternions, terrain winding and normals, the checks on a record, and
+// that a failed write never replaces the user's file.
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+#include "gltf_writer.h"
+#include "replace_file.h"
+#include "run_record_check.h"
+#include "view_geometry.h"
+#include "viewer_page.h"
+
+namespace kwhost {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Scene axes from heading, pitch, bank (the host's transform model), scaled.
+Mat12 hpbMatrix(float H, float P, float B, float scale = 1.0f) {
+  const double Z[3] = {-std::sin(H) * std::cos(P), std::sin(P), std::cos(H) * std::cos(P)};
+  const double h[3] = {std::cos(H), 0.0, std::sin(H)};
+  auto cross = [](const double* a, const double* b, double* o) {
+    o[0] = a[1] * b[2] - a[2] * b[1];
+    o[1] = a[2] * b[0] - a[0] * b[2];
+    o[2] = a[0] * b[1] - a[1] * b[0];
+  };
+  double Y0[3], X[3], Y[3];
+  cross(Z, h, Y0);
+  for (int k = 0; k < 3; ++k) X[k] = std::cos(B) * h[k] - std::sin(B) * Y0[k];
+  cross(Z, X, Y);
+  Mat12 m{};
+  m[0] = 10;
+  m[1] = 20;
+  m[2] = 30;
+  for (int k = 0; k < 3; ++k) {
+    m[3 + k] = float(X[k] * scale);
+    m[6 + k] = float(Y[k] * scale);
+    m[9 + k] = float(Z[k] * scale);
+  }
+  return m;
+}
+
+std::array<double, 3> rotate(const view::Quat& q, std::array<double, 3> v) {
+  // v + 2 w (u x v) + 2 u x (u x v)
+  const double ux = q[0], uy = q[1], uz = q[2], w = q[3];
+  const double tx = 2 * (uy * v[2] - uz * v[1]), ty = 2 * (uz * v[0] - ux * v[2]), tz = 2 * (ux * v[1] - uy * v[0]);
+  return {v[0] + w * tx + (uy * tz - uz * ty), v[1] + w * ty + (uz * tx - ux * tz), v[2] + w * tz + (ux * ty - uy * tx)};
+}
+
+void expectAxis(const view::Quat& q, std::array<double, 3> local, const Mat12& m, int axis, double sign) {
+  const Vec3 a{m[3 + 3 * axis], m[4 + 3 * axis], m[5 + 3 * axis]};
+  const Vec3 v = view::toView(a);
+  const double l = std::sqrt(double(v[0]) * v[0] + double(v[1]) * v[1] + double(v[2]) * v[2]);
+  const auto r = rotate(q, local);
+  for (int k = 0; k < 3; ++k) EXPECT_NEAR(r[k], sign * v[k] / l, 1e-5) << "axis " << axis << " component " << k;
+}
+
+TEST(ViewGeometry, QuaternionCarriesTheMirroredAxes) {
+  // Includes a half turn (the trace < 0 branches) and a scaled agent.
+  const float cases[][4] = {{0, 0, 0, 1},      {0.7f, 0.2f, -0.3f, 1}, {3.14159265f, 0, 0, 1},
+                            {2.0f, -1.2f, 2.5f, 2}, {-1.5f, 0.5f, 3.0f, 0.5f}, {3.1f, 1.4f, 3.1f, 1}};
+  for (auto& c : cases) {
+    const Mat12 m = hpbMatrix(c[0], c[1], c[2], c[3]);
+    const view::Quat q = view::rotationToView(m);
+    EXPECT_NEAR(q[0] * q[0] + q[1] * q[1] + q[2] * q[2] + q[3] * q[3], 1.0, 1e-12);
+    // The viewer's local +X and +Y are the mirrored scene X and Y axes; its
+    // local -Z (where the marker points) is the mirrored forward axis.
+    expectAxis(q, {1, 0, 0}, m, 0, 1);
+    expectAxis(q, {0, 1, 0}, m, 1, 1);
+    expectAxis(q, {0, 0, -1}, m, 2, 1);
+  }
+  const view::Quat id = view::rotationToView(Mat12{});
+  EXPECT_EQ(id, (view::Quat{0, 0, 0, 1}));
+}
+
+TEST(ViewGeometry, HemisphereFollowsThePreviousQuaternion) {
+  const view::Quat q{0.1, 0.2, 0.3, -0.927};
+  EXPECT_EQ(view::sameHemisphere(q, {0, 0, 0, 1}), (view::Quat{-0.1, -0.2, -0.3, 0.927}));
+  EXPECT_EQ(view::sameHemisphere(q, {0, 0, 0, -1}), q);
+}
+
+RecordedMesh quad(Mat12 global) {
+  // Counter-clockwise seen from above in the scene's left-handed frame
+  // (+X right, +Z away): (0,0) -> (0,1) -> (1,1).
+  RecordedMesh m;
+  m.name = "Ground";
+  m.global = global;
+  m.points = {{0, 0, 0}, {1, 0, 0}, {0, 0, 1}, {1, 0, 1}};
+  m.tris = {0, 2, 3, 0, 3, 1};
+  return m;
+}
+
+TEST(ViewGeometry, TerrainKeepsFacingUpThroughTheMirror) {
+  for (float sx : {1.0f, -1.0f}) {  // plain, and a mirroring global matrix
+    view::ViewMesh vm;
+    std::string error;
+    ASSERT_TRUE(view::terrainToView(quad({5, 1, 2, sx, 0, 0, 0, 1, 0, 0, 0, 1}), &vm, &error)) << error;
+    EXPECT_EQ(vm.positions[3], (Vec3{5 + sx, 1, -3}));
+    for (const Vec3& n : vm.normals) EXPECT_EQ(n, (Vec3{0, 1, 0}));
+    // The right-handed winding agrees with the normal.
+    for (size_t t = 0; t < vm.indices.size(); t += 3) {
+      const Vec3 &a = vm.positions[vm.indices[t]], &b = vm.positions[vm.indices[t + 1]],
+                 &c = vm.positions[vm.indices[t + 2]];
+      const float ny = (b[2] - a[2]) * (c[0] - a[0]) - (b[0] - a[0]) * (c[2] - a[2]);
+      EXPECT_GT(ny, 0.0f) << "triangle " << t / 3 << " mirror " << sx;
+    }
+    EXPECT_EQ(vm.min, (Vec3{std::min(5.0f, 5 + sx), 1, -3}));
+  }
+}
+
+TEST(ViewGeometry, TerrainWithBadTrianglesIsRefused) {
+  std::string error;
+  view::ViewMesh vm;
+  RecordedMesh m = quad({0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1});
+  m.tris.push_back(0);
+  EXPECT_FALSE(view::terrainToView(m, &vm, &error));
+  EXPECT_NE(error.find("multiple of 3"), std::string::npos) << error;
+  m.tris.insert(m.tris.end(), {1, 4});
+  EXPECT_FALSE(view::terrainToView(m, &vm, &error));
+  EXPECT_NE(error.find("refers to point 4 of 4"), std::string::npos) << error;
+}
+
+RunRecord smallRun() {
+  RunRecord r;
+  r.sceneName = "Small </script> scene";
+  r.agents = {{"A", 0, 0, 2.0f}, {"B", 0, 1, 3.0f}};
+  for (int f = 0; f < 3; ++f) {
+    FrameRecord fr;
+    fr.frame = f;
+    fr.agents = {{hpbMatrix(0.1f * f, 0, 0), {0.1f * f, 0, 0}}, {hpbMatrix(-0.1f * f, 0, 0), {-0.1f * f, 0, 0}}};
+    fr.lines.push_back({{0, 0, 0}, {1, 0, 1}, {255, 0, 0}});
+    r.frames.push_back(fr);
+  }
+  r.terrains.push_back(quad({0, 0, 0, 100, 0, 0, 0, 1, 0, 0, 0, 100}));
+  return r;
+}
+
+TEST(RunRecordCheck, ReportsTheFirstFault) {
+  std::string e;
+  EXPECT_TRUE(checkRunRecord(smallRun(), &e)) << e;
+  RunRecord r = smallRun();
+  r.frames[1].agents.pop_back();
+  EXPECT_FALSE(checkRunRecord(r, &e));
+  EXPECT_EQ(e, "frame 1: 1 agent states for 2 agents");
+  r = smallRun();
+  r.frames[2].frame = 1;
+  EXPECT_FALSE(checkRunRecord(r, &e));
+  EXPECT_EQ(e, "frame 1 follows frame 1: frames must increase");
+  r = smallRun();
+  r.frames[2].agents[1].global[4] = NAN;
+  EXPECT_FALSE(checkRunRecord(r, &e));
+  EXPECT_EQ(e, "frame 2: agent 'B' has a matrix that is not a finite number");
+  r = smallRun();
+  r.fps = 0;
+  EXPECT_FALSE(checkRunRecord(r, &e));
+  r = smallRun();
+  r.tracks.push_back({"Target", {Mat12{}}});
+  EXPECT_FALSE(checkRunRecord(r, &e));
+  EXPECT_EQ(e, "object 'Target': 1 matrices for 3 frames");
+}
+
+class Files : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           ("kw_export_view_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+  static std::string read(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+  size_t entries() const { return size_t(std::distance(fs::directory_iterator(dir_), fs::directory_iterator())); }
+  fs::path dir_;
+};
+
+TEST_F(Files, GlbIsWrittenAndABadRecordLeavesTheOldFile) {
+  const fs::path glb = dir_ / "run.glb";
+  std::string e;
+  ASSERT_TRUE(writeGlb(smallRun(), glb.string(), &e)) << e;
+  const std::string bytes = read(glb);
+  ASSERT_GE(bytes.size(), 20u);
+  EXPECT_EQ(bytes.substr(0, 4), "glTF");
+  EXPECT_EQ(bytes[4], 2);                                       // version 2
+  EXPECT_EQ(uint32_t(bytes.size()) % 4, 0u);                    // chunks padded
+  EXPECT_NE(bytes.find("\"translation\""), std::string::npos);  // animated
+
+  RunRecord bad = smallRun();
+  bad.frames[0].agents.clear();
+  EXPECT_FALSE(writeGlb(bad, glb.string(), &e));
+  EXPECT_NE(e.find("run.glb: frame 0"), std::string::npos) << e;
+  EXPECT_EQ(read(glb), bytes);
+  EXPECT_EQ(entries(), 1u) << "a temporary file was left behind";
+
+  EXPECT_FALSE(writeGlb(smallRun(), (dir_ / "missing" / "run.glb").string(), &e));
+  EXPECT_NE(e.find("does not exist"), std::string::npos) << e;
+}
+
+TEST_F(Files, ReplaceFileKeepsTheTargetWhenTheWriterFails) {
+  const fs::path p = dir_ / "keep.txt";
+  std::ofstream(p) << "old";
+  std::string e;
+  EXPECT_FALSE(replaceFile(
+      p.string(),
+      [](std::ostream& o, std::string* why) {
+        o << "half";
+        *why = "gave up";
+        return false;
+      },
+      &e));
+  EXPECT_EQ(e, p.string() + ": gave up");
+  EXPECT_EQ(read(p), "old");
+  EXPECT_EQ(entries(), 1u);
+}
+
+TEST_F(Files, ViewerFillsTheTemplateAndEscapesNames) {
+  const fs::path tpl = dir_ / "tpl.html";
+  std::ofstream(tpl) << "<html><body>HEAD<!--KW-RUN-DATA-->TAIL</body></html>";
+  ::setenv("KESTRELWOOD_VIEWER_TEMPLATE", tpl.c_str(), 1);
+  std::string e;
+  ASSERT_TRUE(writeViewer(smallRun(), (dir_ / "out").string(), "run.glb", &e)) << e;
+  const std::string page = read(dir_ / "out" / "index.html");
+  EXPECT_EQ(page.rfind("<html><body>HEAD<script", 0), 0u);
+  EXPECT_NE(page.find("</script>\nTAIL</body></html>"), std::string::npos);
+  EXPECT_NE(page.find("Small <\\/script> scene"), std::string::npos);
+  EXPECT_EQ(page.find("Small </script>"), std::string::npos);
+  for (const char* id : {"kw-meta", "kw-agents", "kw-terrain-0-pos", "kw-lines", "kw-circle-start"}) {
+    EXPECT_NE(page.find(std::string("id=\"") + id + "\""), std::string::npos) << id;
+  }
+
+  std::ofstream(tpl) << "<html>no marker</html>";
+  EXPECT_FALSE(writeViewer(smallRun(), (dir_ / "out").string(), "run.glb", &e));
+  EXPECT_NE(e.find("not a viewer page template"), std::string::npos) << e;
+  ::setenv("KESTRELWOOD_VIEWER_TEMPLATE", (dir_ / "none.html").c_str(), 1);
+  EXPECT_FALSE(writeViewer(smallRun(), (dir_ / "out").string(), "run.glb", &e));
+  EXPECT_NE(e.find("20-viewer"), std::string::npos) << e;
+  EXPECT_EQ(read(dir_ / "out" / "index.html"), page) << "a failed write replaced the page";
+  ::unsetenv("KESTRELWOOD_VIEWER_TEMPLATE");
+}
+
+}  // namespace
+}  // namespace kwhost

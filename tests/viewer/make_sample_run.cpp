@@ -1,0 +1,205 @@
+// Writes a synthetic run for the viewer tests: agents walking circles over a
+// rolling terrain with the tag's three overlays drawn, as the scene runner
+// would record it, then the glb, the viewer page and expected.json (what the
+// browser test compares the page with) into OUT.
+//   make_sample_run OUT [--agents N] [--frames N] [--grid N] [--first F]
+// The large run for measurements: --agents 100 --frames 1000 --grid 1000
+// (a 2-million-triangle terrain).
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <numbers>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "gltf_writer.h"
+#include "run_record.h"
+#include "viewer_page.h"
+
+using namespace kwhost;
+
+namespace {
+
+constexpr float kSize = 2000.0f;  // terrain edge, scene units
+constexpr float kRepulsion = 60.0f, kAlignment = 150.0f, kVisionLength = 120.0f, kVisionHalfWidth = 20.0f;
+
+float height(float x, float z) { return 80.0f * std::sin(x / 300.0f) * std::cos(z / 250.0f); }
+
+// Axes from heading, pitch, bank, the scene's transform model.
+Mat12 matrixFromHpb(Vec3 p, float H, float P, float B) {
+  const Vec3 Z{-std::sin(H) * std::cos(P), std::sin(P), std::cos(H) * std::cos(P)};
+  const Vec3 h{std::cos(H), 0.0f, std::sin(H)};
+  auto cross = [](Vec3 a, Vec3 b) {
+    return Vec3{a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
+  };
+  const Vec3 Y0 = cross(Z, h);
+  const Vec3 X{std::cos(B) * h[0] - std::sin(B) * Y0[0], std::cos(B) * h[1] - std::sin(B) * Y0[1],
+               std::cos(B) * h[2] - std::sin(B) * Y0[2]};
+  const Vec3 Y = cross(Z, X);
+  return {p[0], p[1], p[2], X[0], X[1], X[2], Y[0], Y[1], Y[2], Z[0], Z[1], Z[2]};
+}
+
+Vec3 along(const Mat12& m, float x, float z) {
+  return {m[0] + m[3] * x + m[9] * z, m[1] + m[4] * x + m[10] * z, m[2] + m[5] * x + m[11] * z};
+}
+
+RunRecord makeRun(int agents, int frames, int grid, int first) {
+  RunRecord run;
+  run.sceneName = "Synthetic circles";
+  run.fps = 30;
+  RecordedMesh t;
+  t.name = "Terrain";
+  t.global = {0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1};
+  for (int j = 0; j <= grid; ++j) {
+    for (int i = 0; i <= grid; ++i) {
+      const float x = -kSize / 2 + kSize * i / grid, z = -kSize / 2 + kSize * j / grid;
+      t.points.push_back({x, height(x, z), z});
+    }
+  }
+  // Counter-clockwise seen from above in the scene's own (left-handed) frame.
+  for (int j = 0; j < grid; ++j) {
+    for (int i = 0; i < grid; ++i) {
+      const uint32_t a = j * (grid + 1) + i, b = a + 1, c = a + grid + 1, d = c + 1;
+      t.tris.insert(t.tris.end(), {a, c, d, a, d, b});
+    }
+  }
+  run.terrains.push_back(std::move(t));
+  for (int k = 0; k < 3; ++k) {
+    RecordedCircle c;
+    c.name = "Rock " + std::to_string(k + 1);
+    c.global = {-500.0f + 500.0f * k, 0, 300.0f * (k - 1), 1, 0, 0, 0, 1, 0, 0, 0, 1};
+    c.radius = 60.0f + 20.0f * k;
+    run.obstacles.push_back(c);
+  }
+  for (int i = 0; i < agents; ++i) {
+    run.agents.push_back({"Agent." + std::to_string(i), 0, i, 5.0f + 0.1f * i});
+  }
+  RecordedTrack target;
+  target.name = "Target";
+  for (int f = 0; f < frames; ++f) {
+    FrameRecord fr;
+    fr.frame = first + f;
+    for (int i = 0; i < agents; ++i) {
+      const float r = 200.0f + 600.0f * (i + 0.5f) / agents;
+      const float w = (i % 2 ? -1.0f : 1.0f) * (0.01f + 0.0002f * i);  // radians per frame, both senses
+      const float th = w * f + 2.0f * std::numbers::pi_v<float> * i / agents;
+      const float x = r * std::cos(th), z = r * std::sin(th);
+      // Velocity along +-(-sin th, 0, cos th): heading th, or th + pi backwards.
+      const float H = w > 0 ? th : th + std::numbers::pi_v<float>;
+      const float P = 0.15f * std::sin(0.05f * f + i), B = 0.1f * std::cos(0.03f * f + i);
+      AgentState s;
+      s.global = matrixFromHpb({x, height(x, z), z}, H, P, B);
+      s.hpb = {H, P, B};
+      fr.agents.push_back(s);
+      const Rgb probe = (i + f / 10) % 5 == 0 ? Rgb{255, 0, 0} : Rgb{255, 255, 255};
+      const Vec3 rl = along(s.global, -kVisionHalfWidth, 0), fl = along(s.global, -kVisionHalfWidth, kVisionLength);
+      const Vec3 fr2 = along(s.global, kVisionHalfWidth, kVisionLength), rr = along(s.global, kVisionHalfWidth, 0);
+      fr.lines.push_back({rl, fl, probe});
+      fr.lines.push_back({fl, fr2, probe});
+      fr.lines.push_back({fr2, rr, probe});
+      fr.lines.push_back({rr, rl, probe});
+      const Mat12& m = s.global;
+      fr.circles.push_back({{m[0], m[1], m[2], kRepulsion * m[3], kRepulsion * m[4], kRepulsion * m[5],
+                             kRepulsion * m[9], kRepulsion * m[10], kRepulsion * m[11], 0, 0, 1},
+                            {0, 255, 0}});
+      fr.circles.push_back(
+          {{m[0], m[1], m[2], kAlignment, 0, 0, 0, 0, kAlignment, 0, 0, 1}, {0, 0, 255}});
+    }
+    const float tx = 700.0f * std::cos(0.02f * f), tz = 700.0f * std::sin(0.02f * f);
+    target.global.push_back({tx, height(tx, tz) + 30.0f, tz, 1, 0, 0, 0, 1, 0, 0, 0, 1});
+    run.frames.push_back(std::move(fr));
+  }
+  run.tracks.push_back(std::move(target));
+  const std::pair<const char*, float> ps[] = {{"VISION_LENGTH", kVisionLength},
+                                              {"VISION_HALF_WIDTH", kVisionHalfWidth},
+                                              {"REPULSION_RADIUS", kRepulsion},
+                                              {"ALIGNMENT_RADIUS", kAlignment},
+                                              {"SPEED", 20.0f}};
+  for (auto& [n, v] : ps) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%g", v);
+    run.params.push_back({0, n, buf});
+  }
+  run.params.push_back({0, "SHOW_VISION", "true"});
+  return run;
+}
+
+// What the browser test checks against: agent positions (all frames of a
+// small run, a few of a large one) and per frame the overlay counts by kind.
+nlohmann::json expected(const RunRecord& run) {
+  nlohmann::json j;
+  j["agentCount"] = run.agents.size();
+  j["fps"] = run.fps;
+  j["frameCount"] = run.frames.size();
+  nlohmann::json names = nlohmann::json::array();
+  for (auto& a : run.agents) names.push_back(a.name);
+  j["names"] = names;
+  nlohmann::json frames = nlohmann::json::array();
+  const size_t n = run.frames.size();
+  const size_t step = n * run.agents.size() <= 5000 ? 1 : std::max<size_t>(1, n / 4);
+  for (size_t f = 0; f < n; ++f) {
+    if (f % step != 0 && f != n - 1) continue;
+    const FrameRecord& fr = run.frames[f];
+    nlohmann::json pos = nlohmann::json::array(), hpb = nlohmann::json::array();
+    for (auto& a : fr.agents) {
+      pos.push_back({a.global[0], a.global[1], a.global[2]});
+      hpb.push_back({a.hpb[0], a.hpb[1], a.hpb[2]});
+    }
+    int probe = 0, rep = 0, ali = 0;
+    for (auto& l : fr.lines) probe += (l.color == Rgb{255, 0, 0} || l.color == Rgb{255, 255, 255});
+    for (auto& c : fr.circles) {
+      rep += c.color == Rgb{0, 255, 0};
+      ali += c.color == Rgb{0, 0, 255};
+    }
+    frames.push_back({{"index", f}, {"frame", fr.frame}, {"positions", pos}, {"hpb", hpb},
+                      {"probeLines", probe}, {"repulsionCircles", rep}, {"alignmentCircles", ali}});
+  }
+  j["frames"] = frames;
+  return j;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: make_sample_run OUT [--agents N] [--frames N] [--grid N] [--first F]\n");
+    return 2;
+  }
+  int agents = 20, frames = 60, grid = 24, first = 0;
+  for (int i = 2; i + 1 < argc; i += 2) {
+    const int v = std::atoi(argv[i + 1]);
+    if (!std::strcmp(argv[i], "--agents")) agents = v;
+    else if (!std::strcmp(argv[i], "--frames")) frames = v;
+    else if (!std::strcmp(argv[i], "--grid")) grid = v;
+    else if (!std::strcmp(argv[i], "--first")) first = v;
+    else {
+      std::fprintf(stderr, "make_sample_run: unknown option %s\n", argv[i]);
+      return 2;
+    }
+  }
+  const std::string out = argv[1];
+  std::filesystem::create_directories(out);
+  const RunRecord run = makeRun(agents, frames, grid, first);
+  std::string error;
+  if (!writeGlb(run, out + "/run.glb", &error)) {
+    std::fprintf(stderr, "make_sample_run: %s\n", error.c_str());
+    return 1;
+  }
+  std::ofstream(out + "/expected.json") << expected(run).dump();
+  std::filesystem::remove(out + "/index.html");
+  if (!std::filesystem::exists(viewerTemplatePath())) {
+    // The glb test can still run; the browser test skips without the page.
+    std::fprintf(stderr, "make_sample_run: SKIP the page: no template at %s (run scripts/test.d/20-viewer)\n",
+                 viewerTemplatePath().c_str());
+    return 77;
+  }
+  if (!writeViewer(run, out, "run.glb", &error)) {
+    std::fprintf(stderr, "make_sample_run: %s\n", error.c_str());
+    return 1;
+  }
+  return 0;
+}
