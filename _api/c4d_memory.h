@@ -4,7 +4,7 @@
 #ifndef KW_C4D_MEMORY_H
 #define KW_C4D_MEMORY_H
 
-#include <new>
+#include "c4d_new.h"
 
 #include "c4d_types.h"
 

@@ -20,7 +20,7 @@ class Random {
   ULONG Step();
   ULONG seed_;
   LONG iset_;   // used by the Gaussian variants only
-  Real gset_;   // used by the Gaussian variants only
+  [[maybe_unused]] Real gset_;  // used by the Gaussian variants only
 };
 
 #endif

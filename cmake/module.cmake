@@ -27,6 +27,11 @@ set(KW_CORE_SOURCES
   source/tag/execute.cpp
   source/tag/record_start.cpp
   source/tag/draw.cpp
+  source/tag/affine_inverse.cpp
+  source/tag/start_table.cpp
+  source/tag/frame_time.cpp
+  source/tag/step_params.cpp
+  source/tag/agent_step.cpp
 )
 list(TRANSFORM KW_CORE_SOURCES PREPEND ${KW_MODULE_ROOT}/)
 
@@ -52,6 +57,8 @@ function(kw_add_module name)
   set_target_properties(${name} PROPERTIES
     PREFIX ""
     OUTPUT_NAME Kestrelwood
+    CXX_STANDARD 17
+    CXX_STANDARD_REQUIRED ON
     LINKER_LANGUAGE C
     LIBRARY_OUTPUT_DIRECTORY ${KW_PLUGIN_DIR}/Kestrelwood
     RUNTIME_OUTPUT_DIRECTORY ${KW_PLUGIN_DIR}/Kestrelwood)
@@ -60,6 +67,35 @@ function(kw_add_module name)
       -Wl,--version-script=${KW_MODULE_ROOT}/cmake/module.map -Wl,--no-undefined -Wl,-z,defs)
     target_link_libraries(${name} PRIVATE m)
     set_target_properties(${name} PROPERTIES SUFFIX ".so" LINK_DEPENDS ${KW_MODULE_ROOT}/cmake/module.map)
+  elseif(WIN32)
+    # A DLL named for the host's loader: .rir64 on x64, .cdl on x86. The .def
+    # file is the export table (c4d_main, undecorated: the entry is cdecl);
+    # nothing else is exported automatically. The C and compiler runtimes are
+    # linked in, so the module needs only the system's DLLs; release builds
+    # drop the debug sections the runtime's objects bring along.
+    if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+      set(suffix ".rir64")
+    else()
+      set(suffix ".cdl")
+    endif()
+    target_sources(${name} PRIVATE ${KW_MODULE_ROOT}/cmake/module.def)
+    target_link_options(${name} PRIVATE
+      -static -static-libgcc -static-libstdc++ -Wl,--exclude-all-symbols -Wl,--no-undefined
+      $<$<NOT:$<CONFIG:Debug>>:-s>)
+    set_target_properties(${name} PROPERTIES SUFFIX ${suffix}
+      ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/implib)
+  elseif(APPLE)
+    # A Mach-O dynamic library built without a macOS SDK: the platform
+    # functions of c4d_platform.h (and what the compiler itself calls) stay
+    # undefined and are bound by dyld from the process the host runs in. The
+    # export list keeps the module's own operator new/delete out of the
+    # export trie, where they would replace the host's.
+    target_compile_options(${name} PRIVATE -fno-stack-protector -fvisibility-global-new-delete-hidden)
+    target_link_options(${name} PRIVATE
+      -Wl,-undefined,dynamic_lookup -Wl,-exported_symbols_list,${KW_MODULE_ROOT}/cmake/module.exp)
+    # The host opens the module by path; its install name carries no build path.
+    set_target_properties(${name} PROPERTIES SUFFIX ".dylib" LINK_DEPENDS ${KW_MODULE_ROOT}/cmake/module.exp
+      BUILD_WITH_INSTALL_NAME_DIR ON INSTALL_NAME_DIR "@loader_path")
   endif()
   # res/ travels with the module.
   add_custom_command(TARGET ${name} POST_BUILD
