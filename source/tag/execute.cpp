@@ -1,3 +1,87 @@
-// placeholder until the rules land
+// The per-evaluation update: one call steps the whole crowd, or puts it back
+// to its recorded start at and before the document's first frame.
 #include "Kestrelwood.h"
-LONG Kestrelwood::Execute(PluginTag*, BaseDocument*, BaseObject*, BaseThread*, LONG, LONG) { return EXECUTION_RESULT_OK; }
+#include "agent_step.h"
+#include "frame_time.h"
+#include "start_table.h"
+#include "step_params.h"
+
+namespace {
+
+// Every agent with a slot back to its recorded start matrix (flag 1).
+void RestoreStart(const Kestrelwood& tag, BaseObject* first) {
+  LONG i = 0;
+  for (BaseObject* a = first; a && i < MAX_AGENTS; a = a->GetNext(), ++i) a->SetGlobalMatrix(tag.startMatrix[i], 1);
+}
+
+// The collider on the terrain, rebuilt for this evaluation; null without a
+// terrain or when the host cannot make one (the crowd then walks flat).
+GeRayCollider* TerrainCollider(BaseObject* terrain) {
+  GeRayCollider* rc = GeRayCollider::Alloc();
+  if (rc && terrain) rc->Init(terrain, TRUE);
+  return rc;
+}
+
+}  // namespace
+
+LONG Kestrelwood::Execute(PluginTag* tag, BaseDocument* doc, BaseObject*, BaseThread*, LONG, LONG) {
+  // Phase 1: parameters, each read afresh.
+  StepParams p = ReadStepParams(tag, doc);
+
+  // Phase 2: the ray collider, built on the terrain for this call only.
+  GeRayCollider* collider = TerrainCollider(p.terrain);
+
+  // Phase 3: the stored start state, loaded once per instance.
+  if (!startRecorded) {
+    startRecorded = tag->GetData().GetBool(START_RECORDED, FALSE);
+    if (startRecorded) LoadStartTable(*this, tag);
+  }
+
+  // Phase 4: current and first frame.
+  LONG fps = doc->GetFps();
+  LONG t = FrameOf(doc->GetTime(), fps);
+  LONG s = FrameOf(doc->GetMinTime(), fps);
+
+  // Phase 5: nothing to do without a crowd, a target or a start state.
+  BaseObject* first = p.group ? p.group->GetDown() : nullptr;
+  if (!p.group || !first || !p.target || !startRecorded) {
+    GeRayCollider::Free(collider);
+    return EXECUTION_RESULT_OK;
+  }
+
+  // Phase 6: at or before the first frame, back to the start.
+  if (t <= s) {
+    RestoreStart(*this, first);
+    GeRayCollider::Free(collider);
+    return EXECUTION_RESULT_OK;
+  }
+
+  // Phase 7: one step per agent, in child order; each agent sees those
+  // before it already moved. Agents past the last record slot are left
+  // where they are.
+  bool followTerrain = p.terrain && collider;
+  LONG i = 0;
+  for (BaseObject* agent = first; agent && i < MAX_AGENTS; agent = agent->GetNext(), ++i) {
+    // Steps 8-9: where the agent wants to head.
+    Vector w = WishedOrientation(*this, p, agent, i);
+
+    // Step 10: a tenth of the way there.
+    Vector n = EaseOrientation(agent->GetRotation(), w);
+
+    // Step 11: forward by its own speed along the new heading.
+    Matrix m = agent->GetGlobalMatrix();
+    Real f = VistaHelper[i].speed * VistaHelper[i].speedFactor;
+    Vector pos = PlannedPosition(m.off, n.x, f);
+    VistaHelper[i].position = pos;
+
+    // Step 12: onto the ground, tilted to it.
+    if (followTerrain) FollowTerrain(collider, p, agent, m, i, &pos, &n);
+
+    // Step 13: into the scene.
+    WriteBack(agent, n, pos);
+  }
+
+  // Phase 15: the collider goes with the call.
+  GeRayCollider::Free(collider);
+  return EXECUTION_RESULT_OK;
+}
