@@ -1,0 +1,130 @@
+#include "mesh_mirror.h"
+
+#include <cstring>
+#include <limits>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace kwhost {
+
+namespace {
+// Compare-and-copy granularity for the vertex array: small enough to stay in
+// L1 between the compare and the copy.
+constexpr size_t kChunkBytes = 4096;
+
+// Copies src over dst where they differ; true when any byte differed.
+bool mirrorBytes(void* dst, const void* src, size_t bytes) {
+  bool changed = false;
+  char* d = static_cast<char*>(dst);
+  const char* s = static_cast<const char*>(src);
+  for (size_t off = 0; off < bytes; off += kChunkBytes) {
+    const size_t n = bytes - off < kChunkBytes ? bytes - off : kChunkBytes;
+    if (std::memcmp(d + off, s + off, n) != 0) {
+      std::memcpy(d + off, s + off, n);
+      changed = true;
+    }
+  }
+  return changed;
+}
+}  // namespace
+
+bool MeshMirror::syncPoints(const Vec3f* points, size_t npoints) {
+  static_assert(sizeof(Vec3f) == 3 * sizeof(float));
+  const bool resized = !valid_ || npoints != npoints_;
+  if (resized) {
+    points_.assign(3 * npoints + 4, 0.0f);
+    npoints_ = npoints;
+  }
+  const bool differs = npoints && mirrorBytes(points_.data(), points, npoints * sizeof(Vec3f));
+  return resized || differs;
+}
+
+void MeshMirror::computeBox(size_t block) {
+  const size_t first = block * kBlockTriangles;
+  const size_t last = first + kBlockTriangles < ntris_ ? first + kBlockTriangles : ntris_;
+  const uint32_t* t = tris_.data() + 3 * first;
+  const float* p = points_.data();
+  const uint32_t np = uint32_t(npoints_ < 0xffffffffu ? npoints_ : 0xffffffffu);
+  // NaN coordinates are dropped by the min/max order below (the box operand
+  // comes second, so a NaN lane keeps the box); a triangle with a NaN vertex
+  // can never be hit, so its box only needs its finite lanes.
+#if defined(__SSE2__)
+  __m128 lo = _mm_set1_ps(std::numeric_limits<float>::infinity());
+  __m128 hi = _mm_set1_ps(-std::numeric_limits<float>::infinity());
+  for (size_t i = first; i < last; ++i, t += 3) {
+    if (t[0] >= np || t[1] >= np || t[2] >= np) continue;
+    const __m128 a = _mm_loadu_ps(p + 3 * size_t(t[0]));
+    const __m128 b = _mm_loadu_ps(p + 3 * size_t(t[1]));
+    const __m128 c = _mm_loadu_ps(p + 3 * size_t(t[2]));
+    lo = _mm_min_ps(a, _mm_min_ps(b, _mm_min_ps(c, lo)));
+    hi = _mm_max_ps(a, _mm_max_ps(b, _mm_max_ps(c, hi)));
+  }
+  alignas(16) float l[4], h[4];
+  _mm_store_ps(l, lo);
+  _mm_store_ps(h, hi);
+  Box3f& box = boxes_[block];
+  for (int k = 0; k < 3; ++k) {
+    box.lo[k] = l[k];
+    box.hi[k] = h[k];
+  }
+#else
+  Box3f box;
+  for (int k = 0; k < 3; ++k) {
+    box.lo[k] = std::numeric_limits<float>::infinity();
+    box.hi[k] = -std::numeric_limits<float>::infinity();
+  }
+  for (size_t i = first; i < last; ++i, t += 3) {
+    if (t[0] >= np || t[1] >= np || t[2] >= np) continue;
+    for (int v = 0; v < 3; ++v)
+      for (int k = 0; k < 3; ++k) {
+        const float x = p[3 * size_t(t[v]) + k];
+        box.lo[k] = x < box.lo[k] ? x : box.lo[k];
+        box.hi[k] = x > box.hi[k] ? x : box.hi[k];
+      }
+  }
+  boxes_[block] = box;
+#endif
+}
+
+bool MeshMirror::sync(const Vec3f* points, size_t npoints, const uint32_t* tris, size_t ntris) {
+  if (!points) npoints = 0;
+  if (!tris) ntris = 0;
+  const bool pointsChanged = syncPoints(points, npoints);
+  const bool resized = !valid_ || ntris != ntris_;
+  if (resized) {
+    tris_.assign(3 * ntris, 0u);
+    ntris_ = ntris;
+    boxes_.resize((ntris + kBlockTriangles - 1) / kBlockTriangles);
+  }
+  valid_ = true;
+  bool changed = pointsChanged || resized;
+  // One pass over the blocks: compare and copy the block's indices, and
+  // recompute its box when its indices or any vertex changed.
+  const size_t nblocks = boxes_.size();
+  for (size_t b = 0; b < nblocks; ++b) {
+    const size_t first = b * kBlockTriangles;
+    const size_t count = first + kBlockTriangles < ntris ? kBlockTriangles : ntris - first;
+    const size_t bytes = 3 * count * sizeof(uint32_t);
+    uint32_t* dst = tris_.data() + 3 * first;
+    const uint32_t* src = tris + 3 * first;
+    bool dirty = pointsChanged || resized;
+    if (std::memcmp(dst, src, bytes) != 0) {
+      std::memcpy(dst, src, bytes);
+      dirty = true;
+    }
+    if (dirty) {
+      computeBox(b);
+      changed = true;
+    }
+  }
+  return changed;
+}
+
+size_t MeshMirror::memoryBytes() const {
+  return points_.capacity() * sizeof(float) + tris_.capacity() * sizeof(uint32_t) +
+         boxes_.capacity() * sizeof(Box3f);
+}
+
+}  // namespace kwhost

@@ -1,0 +1,55 @@
+// The collider's own copy of the mesh, brought up to date by reading the
+// caller's buffers on every build, and the bounding box of each block of
+// consecutive triangles.
+//
+// Why a copy: the queries then depend on no buffer of the caller, and the
+// copy is what proves, byte for byte, that the geometry is unchanged (no
+// counter or hash is trusted). Blocks whose triangles and vertices compare
+// equal keep their boxes; the others are recomputed.
+#ifndef KWHOST_MESH_MIRROR_H
+#define KWHOST_MESH_MIRROR_H
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "terrain_collider.h"
+
+namespace kwhost {
+
+// Triangles per block: consecutive triangles of a terrain are neighbours, so
+// a block's box is small; 32 keeps the boxes tight and their count low.
+constexpr size_t kBlockTriangles = 32;
+
+struct Box3f {
+  float lo[3], hi[3];  // lo > hi: no valid triangle in the block
+};
+
+class MeshMirror {
+ public:
+  // Reads the geometry; returns true when anything differs from the last
+  // call (always true on the first call).
+  bool sync(const Vec3f* points, size_t npoints, const uint32_t* tris, size_t ntris);
+
+  const float* points() const { return points_.data(); }
+  const uint32_t* tris() const { return tris_.data(); }
+  size_t npoints() const { return npoints_; }
+  size_t ntris() const { return ntris_; }
+  size_t nblocks() const { return boxes_.size(); }
+  const Box3f* boxes() const { return boxes_.data(); }
+  size_t memoryBytes() const;
+
+ private:
+  bool syncPoints(const Vec3f* points, size_t npoints);
+  void computeBox(size_t block);
+
+  std::vector<float> points_;  // 3 * npoints_ + 4: one spare vertex for 16-byte loads
+  std::vector<uint32_t> tris_;
+  std::vector<Box3f> boxes_;
+  size_t npoints_ = 0, ntris_ = 0;
+  bool valid_ = false;
+};
+
+}  // namespace kwhost
+
+#endif

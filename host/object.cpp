@@ -1,0 +1,109 @@
+#include "object.h"
+
+#include <string>
+
+#include "document.h"
+#include "tag.h"
+#include "transform.h"
+
+namespace kwhost {
+
+Object::Object(Document* doc, std::string name, int32_t type)
+    : Node(Kind::Object), doc_(doc), name_(std::move(name)), type_(type), local_(identityMatrix()) {
+  if (type_ == kTypeCircle) data().setReal(kCircleRadiusId, kCircleRadiusDefault);
+}
+
+Object::~Object() {
+  // Tags first: their instances may still look at the tree while they go.
+  while (!tags_.empty()) tags_.pop_back();
+  while (!children_.empty()) children_.pop_back();
+}
+
+std::vector<std::unique_ptr<Object>>& Object::siblings() const { return parent_ ? parent_->children_ : doc_->top_; }
+
+Object* Object::next() const {
+  auto& s = siblings();
+  return index_ + 1 < s.size() ? s[index_ + 1].get() : nullptr;
+}
+
+Object* Object::previous() const { return index_ > 0 ? siblings()[index_ - 1].get() : nullptr; }
+
+void Object::rebuildLocal() { local_ = matrixFromPSR(pos_, rot_, scale_); }
+
+void Object::setPSR(const KwVector& pos, const KwVector& rot, const KwVector& scale) {
+  pos_ = pos;
+  rot_ = rot;
+  scale_ = scale;
+  rebuildLocal();
+}
+
+void Object::setPosition(const KwVector& pos) {
+  pos_ = pos;
+  local_.off = pos;
+}
+
+void Object::setRotation(const KwVector& rot) {
+  rot_ = rot;
+  rebuildLocal();
+}
+
+void Object::setScale(const KwVector& scale) {
+  scale_ = scale;
+  rebuildLocal();
+}
+
+KwMatrix Object::globalMatrix() const {
+  if (!parent_) return local_;
+  return multiply(parent_->globalMatrix(), local_);
+}
+
+void Object::setGlobalMatrix(const KwMatrix& m, int32_t flag) {
+  const KwMatrix local = parent_ ? multiply(inverse(parent_->globalMatrix()), m) : m;
+  if (sameAxesBits(local, local_)) {
+    // Only the position moves: the stored rotation and scale stay exact.
+    setPosition(local.off);
+    return;
+  }
+  KwVector hpb = matrixToHPB(local);
+  if (flag == 0) hpb = optimalAngle(rot_, hpb);
+  rot_ = hpb;
+  scale_ = axisLengths(local);
+  pos_ = local.off;
+  local_ = local;  // the matrix as given: reading it back gives m
+}
+
+Result<void> Object::setTriangles(std::vector<KwVector> points, std::vector<uint32_t> tris) {
+  if (tris.size() % 3 != 0) return fail("triangle index count " + std::to_string(tris.size()) + " is no multiple of 3");
+  for (size_t i = 0; i < tris.size(); ++i)
+    if (tris[i] >= points.size())
+      return fail("triangle " + std::to_string(i / 3) + ": point index " + std::to_string(tris[i]) +
+                  " out of range (" + std::to_string(points.size()) + " points)");
+  points_ = std::move(points);
+  tris_ = std::move(tris);
+  return {};
+}
+
+Result<void> Object::setMesh(std::vector<KwVector> points, const std::vector<std::vector<uint32_t>>& polygons) {
+  std::vector<uint32_t> tris;
+  tris.reserve(polygons.size() * 6);
+  for (size_t p = 0; p < polygons.size(); ++p) {
+    const auto& poly = polygons[p];
+    if (poly.size() < 3)
+      return fail("polygon " + std::to_string(p) + " has " + std::to_string(poly.size()) + " points, needs 3 or more");
+    for (uint32_t idx : poly)
+      if (idx >= points.size())
+        return fail("polygon " + std::to_string(p) + ": point index " + std::to_string(idx) + " out of range (" +
+                    std::to_string(points.size()) + " points)");
+    // (a,b,c), (a,c,d), ...: a quad splits into (a,b,c) and (a,c,d).
+    for (size_t k = 1; k + 1 < poly.size(); ++k) {
+      tris.push_back(poly[0]);
+      tris.push_back(poly[k]);
+      tris.push_back(poly[k + 1]);
+    }
+  }
+  points_ = std::move(points);
+  tris_ = std::move(tris);
+  return {};
+}
+
+}  // namespace kwhost
