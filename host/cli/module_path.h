@@ -1,0 +1,23 @@
+// Where the program finds the module when no --module names one: beside
+// itself, as the build and the packages lay it out.
+#ifndef KWHOST_CLI_MODULE_PATH_H
+#define KWHOST_CLI_MODULE_PATH_H
+
+#include <string>
+#include <vector>
+
+namespace kwhost::cli {
+
+// The folder of the running program (symbolic links resolved); argv0 is the
+// fallback where /proc/self/exe cannot be read.
+std::string programFolder(const char* argv0);
+// In order: $KESTRELWOOD_MODULE, FOLDER/../plugins/Kestrelwood/Kestrelwood.so,
+// FOLDER/plugins/Kestrelwood/Kestrelwood.so.
+std::vector<std::string> moduleCandidates(const std::string& programFolder);
+// The first candidate that exists; the first one when none does (the loader
+// then says that it is missing).
+std::string defaultModule(const char* argv0);
+
+}  // namespace kwhost::cli
+
+#endif

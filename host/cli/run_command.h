@@ -1,0 +1,36 @@
+// The work behind `kestrelwood run` and `kestrelwood demo`: load the module,
+// read the scene, run it, write what the user asked for.
+#ifndef KWHOST_CLI_RUN_COMMAND_H
+#define KWHOST_CLI_RUN_COMMAND_H
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace kwhost::cli {
+
+enum ExitCode : int {
+  kExitOk = 0,
+  kExitOutputFailed = 1,  // an output file could not be written
+  kExitBadCommandLine = 2,
+  kExitBadScene = 3,
+  kExitModule = 4,
+};
+
+struct RunRequest {
+  std::string modulePath;
+  std::string scenePath;  // empty: the built-in demo
+  int demoCells = 0;      // demo terrain cells per side (0: the default)
+  std::string demoExport; // demo: write the demo's scene file here
+  std::optional<int64_t> frames;
+  bool record = false;
+  std::string csv, save, outDir;
+  bool verbose = false;
+  const char* argv0 = nullptr;
+};
+
+int runCommand(const RunRequest& request, int argc, char** argv);
+
+}  // namespace kwhost::cli
+
+#endif

@@ -1,0 +1,28 @@
+// The agents' states as CSV: a header, then one row per agent per evaluated
+// frame (frames in order, tags in evaluation order, agents in child order):
+//   frame,tag,index,name,x,y,z,v1x,v1y,v1z,v2x,v2y,v2z,v3x,v3y,v3z,h,p,b
+// x, y, z and the axes are the agent's global matrix, h, p, b its rotation;
+// every number as %.9g, which gives back the same 32-bit float.
+#ifndef KWHOST_EXPORT_CSV_WRITER_H
+#define KWHOST_EXPORT_CSV_WRITER_H
+
+#include <cstdio>
+#include <string>
+
+#include "result.h"
+#include "run_record.h"
+
+namespace kwhost {
+
+inline constexpr const char* kCsvHeader = "frame,tag,index,name,x,y,z,v1x,v1y,v1z,v2x,v2y,v2z,v3x,v3y,v3z,h,p,b";
+
+// A name as a CSV field: quoted (quotes doubled) when it holds a comma, a
+// quote or a line break.
+std::string csvField(const std::string& text);
+bool writeCsv(const RunRecord& run, std::FILE* out);
+// Through a temporary file renamed over path.
+Result<void> writeCsvFile(const RunRecord& run, const std::string& path);
+
+}  // namespace kwhost
+
+#endif

@@ -1,0 +1,162 @@
+#include "run_recorder.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "description.h"
+#include "registry.h"
+#include "tag.h"
+
+namespace kwhost {
+
+namespace {
+
+// The crowd tag's published parameter ids, used when its description does
+// not name them (the start table entries are written by the tag alone).
+constexpr int32_t kAgentsGroup = 1000, kTarget = 1001, kObstaclesGroup = 1002, kTerrain = 1021;
+constexpr int32_t kStartCountId = 1020;
+constexpr int kMaxStartSlots = 100;
+
+const DescriptionInfo* descriptionOf(const Tag& t) {
+  const DescriptionInfo* d = findDescription(t.tagType().description);
+  return d ? d : &t.tagType().parsed;
+}
+
+int32_t paramId(const DescriptionInfo* d, const char* name, int32_t fallback) {
+  const DescriptionEntry* e = d ? d->find(std::string_view(name)) : nullptr;
+  return e ? e->id : fallback;
+}
+
+Object* linkedObject(const Tag& t, int32_t id) {
+  KwNode* n = t.data().getLink(id, t.document());
+  return n && n->kind() == KwNode::Kind::Object ? static_cast<Object*>(n) : nullptr;
+}
+
+Rgb toRgb(const KwVector& c) {
+  auto ch = [](float v) {
+    if (!(v > 0)) return uint8_t(0);
+    if (v >= 255) return uint8_t(255);
+    return uint8_t(std::lround(v));
+  };
+  return {ch(c.x), ch(c.y), ch(c.z)};
+}
+
+std::string realText(float v) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%g", double(v));
+  return buf;
+}
+
+}  // namespace
+
+Mat12 toMat12(const KwMatrix& m) {
+  return {m.off.x, m.off.y, m.off.z, m.v1.x, m.v1.y, m.v1.z, m.v2.x, m.v2.y, m.v2.z, m.v3.x, m.v3.y, m.v3.z};
+}
+
+std::vector<CrowdLinks> crowdTags(const Document& doc) {
+  std::vector<CrowdLinks> out;
+  int index = 0;
+  for (Tag* t : doc.tagsInOrder()) {
+    const int ti = index++;
+    const DescriptionInfo* d = descriptionOf(*t);
+    if (!d->find(std::string_view("AGENTS_GROUP"))) continue;
+    CrowdLinks c;
+    c.tag = t;
+    c.tagIndex = ti;
+    c.agentsGroup = linkedObject(*t, paramId(d, "AGENTS_GROUP", kAgentsGroup));
+    c.target = linkedObject(*t, paramId(d, "TARGET", kTarget));
+    c.obstaclesGroup = linkedObject(*t, paramId(d, "OBSTACLES_GROUP", kObstaclesGroup));
+    c.terrain = linkedObject(*t, paramId(d, "TERRAIN", kTerrain));
+    out.push_back(c);
+  }
+  return out;
+}
+
+void RunRecorder::begin(const Document& doc, std::string sceneName) {
+  rec_ = RunRecord{};
+  agents_.clear();
+  tracks_.clear();
+  rec_.sceneName = std::move(sceneName);
+  rec_.fps = doc.fps();
+
+  std::vector<const Object*> terrains, obstacles;
+  auto addOnce = [](std::vector<const Object*>& v, const Object* o) {
+    if (o && std::find(v.begin(), v.end(), o) == v.end()) v.push_back(o);
+  };
+  for (const CrowdLinks& c : crowdTags(doc)) {
+    const Container& data = c.tag->data();
+    const DescriptionInfo* d = descriptionOf(*c.tag);
+    // The agents, with their speeds from the stored start table.
+    const int32_t countId = data.getLong(paramId(d, "START_COUNT_ID", kStartCountId));
+    const int32_t count = countId != 0 ? std::min(data.getLong(countId), int32_t(kMaxStartSlots)) : 0;
+    if (c.agentsGroup) {
+      int index = 0;
+      for (Object* a = c.agentsGroup->firstChild(); a; a = a->next(), ++index) {
+        RecordedAgent ra;
+        ra.name = a->nameRef();
+        ra.tag = c.tagIndex;
+        ra.index = index;
+        ra.speed = index < count ? data.getReal(countId + 2 + 2 * index) : 0.0f;
+        rec_.agents.push_back(ra);
+        agents_.push_back(a);
+      }
+    }
+    if (c.terrain && c.terrain->type() == kTypePolygon) addOnce(terrains, c.terrain);
+    if (c.obstaclesGroup)
+      for (Object* o = c.obstaclesGroup->firstChild(); o; o = o->next())
+        if (o->type() == kTypeCircle) addOnce(obstacles, o);
+    if (c.target) addOnce(tracks_, c.target);
+    // Parameters for a legend: what the attribute panel shows.
+    for (const DescriptionEntry& e : d->entries) {
+      if (e.hidden || e.type == ParamType::Button || !data.has(e.id)) continue;
+      std::string value;
+      switch (e.type) {
+        case ParamType::Real: value = realText(data.getReal(e.id)); break;
+        case ParamType::Long: value = std::to_string(data.getLong(e.id)); break;
+        case ParamType::Bool: value = data.getBool(e.id) ? "on" : "off"; break;
+        case ParamType::Link: {
+          KwNode* n = data.getLink(e.id, &doc);
+          value = n ? n->name() : "(none)";
+          break;
+        }
+        default: continue;
+      }
+      rec_.params.push_back({c.tagIndex, e.name, value});
+    }
+  }
+  for (const Object* t : terrains) {
+    RecordedMesh m;
+    m.name = t->nameRef();
+    m.global = toMat12(t->globalMatrix());
+    m.points.reserve(t->points().size());
+    for (const KwVector& p : t->points()) m.points.push_back({p.x, p.y, p.z});
+    m.tris = t->triangles();
+    rec_.terrains.push_back(std::move(m));
+  }
+  for (const Object* o : obstacles) rec_.obstacles.push_back({o->nameRef(), toMat12(o->globalMatrix()), o->radius()});
+  // A target that is itself an agent is replayed as an agent already.
+  std::erase_if(tracks_, [this](const Object* o) { return std::find(agents_.begin(), agents_.end(), o) != agents_.end(); });
+  for (const Object* t : tracks_) rec_.tracks.push_back({t->nameRef(), {}});
+}
+
+void RunRecorder::addFrame(int frame, const DrawPass* pass) {
+  FrameRecord f;
+  f.frame = frame;
+  f.agents.reserve(agents_.size());
+  for (const Object* a : agents_) {
+    const KwVector& r = a->rotation();
+    f.agents.push_back({toMat12(a->globalMatrix()), {r.x, r.y, r.z}});
+  }
+  for (size_t i = 0; i < tracks_.size(); ++i) rec_.tracks[i].global.push_back(toMat12(tracks_[i]->globalMatrix()));
+  if (pass) {
+    f.lines.reserve(pass->lines.size());
+    for (const RecordedLine& l : pass->lines)
+      f.lines.push_back({{l.a.x, l.a.y, l.a.z}, {l.b.x, l.b.y, l.b.z}, toRgb(l.color)});
+    f.circles.reserve(pass->circles.size());
+    for (const RecordedCircle3D& c : pass->circles) f.circles.push_back({toMat12(c.m), toRgb(c.color)});
+  }
+  rec_.frames.push_back(std::move(f));
+}
+
+}  // namespace kwhost

@@ -1,0 +1,23 @@
+// A poster of a run seen from above (+X to the right, +Z up the page, as on
+// a map): the terrain shaded by height with contour lines, the obstacles,
+// every agent's path from its start to its last position, the target, and
+// the overlays the tags drew at the last frame (vision probes red or white,
+// repulsion circles green, alignment circles blue, each circle projected
+// from its matrix), with a legend.
+#ifndef KWHOST_EXPORT_SVG_POSTER_H
+#define KWHOST_EXPORT_SVG_POSTER_H
+
+#include <string>
+
+#include "result.h"
+#include "run_record.h"
+
+namespace kwhost {
+
+std::string svgPoster(const RunRecord& run);
+// Through a temporary file renamed over path.
+Result<void> writeSvgPoster(const RunRecord& run, const std::string& path);
+
+}  // namespace kwhost
+
+#endif

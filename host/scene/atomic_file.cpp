@@ -1,0 +1,93 @@
+#include "scene/atomic_file.h"
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <random>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace kwhost {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string folderOf(const std::string& path) {
+  fs::path p(path);
+  return p.has_parent_path() ? p.parent_path().string() : std::string(".");
+}
+
+std::string keptNote(const std::string& path) {
+  struct stat st{};
+  return ::stat(path.c_str(), &st) == 0 ? "; the existing file is unchanged" : "; nothing was written";
+}
+
+}  // namespace
+
+Result<void> checkWritable(const std::string& path) {
+  if (path.empty()) return fail("no file name given");
+  const std::string dir = folderOf(path);
+  std::error_code ec;
+  if (!fs::is_directory(dir, ec)) return fail(path + ": the folder " + dir + " does not exist");
+  if (fs::is_directory(path, ec)) return fail(path + ": is a folder");
+  if (::access(dir.c_str(), W_OK) != 0) return fail(path + ": the folder " + dir + " is not writable");
+  return {};
+}
+
+Result<void> writeFileAtomically(const std::string& path,
+                                 const std::function<bool(std::FILE*, std::string*)>& write) {
+  if (auto ok = checkWritable(path); !ok) return fail(ok.error() + keptNote(path));
+  const std::string dir = folderOf(path);
+  std::random_device rd;
+  std::string name = fs::path(path).filename().string();
+  name.insert(0, 1, '.');
+  name.append(".tmp-");
+  name.append(std::to_string(::getpid()));
+  name.push_back('-');
+  name.append(std::to_string(rd() & 0xffffff));
+  const std::string tmp = (fs::path(dir) / name).string();
+  int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) return fail(path + ": cannot create a temporary file in " + dir + ": " + std::strerror(errno) + keptNote(path));
+  // A replaced file keeps its permissions.
+  struct stat old{};
+  if (::stat(path.c_str(), &old) == 0) (void)::fchmod(fd, old.st_mode & 07777);
+  std::FILE* f = ::fdopen(fd, "wb");
+  if (!f) {
+    int e = errno;
+    ::close(fd);
+    ::unlink(tmp.c_str());
+    return fail(path + ": cannot write: " + std::strerror(e) + keptNote(path));
+  }
+  std::string why;
+  bool ok = write(f, &why);
+  if (ok && (std::fflush(f) != 0 || std::ferror(f))) ok = false, why = std::string("write failed: ") + std::strerror(errno);
+  if (ok && ::fsync(::fileno(f)) != 0) ok = false, why = std::string("cannot flush to disk: ") + std::strerror(errno);
+  if (std::fclose(f) != 0 && ok) ok = false, why = std::string("write failed: ") + std::strerror(errno);
+  if (ok && ::rename(tmp.c_str(), path.c_str()) != 0) ok = false, why = std::string("cannot replace the file: ") + std::strerror(errno);
+  if (!ok) {
+    ::unlink(tmp.c_str());
+    return fail(path + ": " + (why.empty() ? "write failed" : why) + keptNote(path));
+  }
+  // Make the rename itself durable (best effort: not every file system allows it).
+  int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dfd >= 0) {
+    (void)::fsync(dfd);
+    ::close(dfd);
+  }
+  return {};
+}
+
+Result<void> writeFileAtomically(const std::string& path, const std::string& content) {
+  return writeFileAtomically(path, [&content](std::FILE* f, std::string* why) {
+    if (std::fwrite(content.data(), 1, content.size(), f) != content.size()) {
+      *why = std::string("write failed: ") + std::strerror(errno);
+      return false;
+    }
+    return true;
+  });
+}
+
+}  // namespace kwhost

@@ -1,0 +1,74 @@
+#include "scene/obj_mesh.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include <tiny_obj_loader.h>
+
+namespace kwhost::scene {
+
+namespace {
+
+// Materials are not part of a terrain; mtllib lines are read past.
+class NoMaterials : public tinyobj::MaterialReader {
+ public:
+  bool operator()(const std::string&, std::vector<tinyobj::material_t>*, std::map<std::string, int>*,
+                  std::string*, std::string*) override {
+    return true;
+  }
+};
+
+}  // namespace
+
+Result<PolygonMesh> readObjFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return fail("cannot open " + path + ": " + std::strerror(errno));
+
+  tinyobj::attrib_t attrib;
+  std::vector<tinyobj::shape_t> shapes;
+  std::vector<tinyobj::material_t> materials;
+  std::string warn, err;
+  NoMaterials noMaterials;
+  // No triangulation by the loader: the host splits polygons its own way.
+  bool ok = tinyobj::LoadObj(&attrib, &shapes, &materials, &warn, &err, &in, &noMaterials, false, false);
+  if (in.bad()) return fail("cannot read " + path + ": " + std::strerror(errno));
+  if (!ok) {
+    while (!err.empty() && (err.back() == '\n' || err.back() == '\r')) err.pop_back();
+    return fail(path + ": not a readable OBJ file: " + (err.empty() ? "unknown fault" : err));
+  }
+
+  PolygonMesh mesh;
+  const size_t npoints = attrib.vertices.size() / 3;
+  mesh.points.reserve(npoints);
+  for (size_t i = 0; i < npoints; ++i) {
+    KwVector p{attrib.vertices[3 * i], attrib.vertices[3 * i + 1], attrib.vertices[3 * i + 2]};
+    if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z))
+      return fail(path + ": vertex " + std::to_string(i + 1) + " is not a finite 32-bit float");
+    mesh.points.push_back(p);
+  }
+  size_t face = 0;
+  for (const tinyobj::shape_t& shape : shapes) {
+    size_t at = 0;
+    for (unsigned int nv : shape.mesh.num_face_vertices) {
+      ++face;
+      if (nv < 3) return fail(path + ": face " + std::to_string(face) + " has " + std::to_string(nv) + " points (at least 3 needed)");
+      std::vector<uint32_t> poly;
+      poly.reserve(nv);
+      for (unsigned int k = 0; k < nv; ++k) {
+        int vi = shape.mesh.indices[at + k].vertex_index;
+        if (vi < 0 || size_t(vi) >= npoints)
+          return fail(path + ": face " + std::to_string(face) + " refers to vertex " + std::to_string(int64_t(vi) + 1) +
+                      ", but the file has " + std::to_string(npoints) + " vertices");
+        poly.push_back(uint32_t(vi));
+      }
+      at += nv;
+      mesh.polygons.push_back(std::move(poly));
+    }
+  }
+  return mesh;
+}
+
+}  // namespace kwhost::scene

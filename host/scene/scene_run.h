@@ -1,0 +1,37 @@
+// Running a loaded scene: the presses of RECORD_START, then the frames
+// minFrame, minFrame + 1, ... minFrame + N, each evaluated, drawn into the
+// host's recording viewport and recorded.
+#ifndef KWHOST_SCENE_SCENE_RUN_H
+#define KWHOST_SCENE_SCENE_RUN_H
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "result.h"
+#include "run_record.h"
+#include "scene/scene_file.h"
+
+namespace kwhost::scene {
+
+struct RunSettings {
+  std::optional<int64_t> frames;  // N; default maxFrame - minFrame
+  bool recordAll = false;         // press RECORD_START on every tag (--record)
+};
+
+// done frames of total evaluated.
+using ProgressFn = std::function<void(int64_t done, int64_t total)>;
+
+// Crowd tags whose agent group has more agents than a tag can move (100):
+// one warning each.
+std::vector<std::string> agentCountWarnings(const Document& doc);
+
+// Fails (nothing evaluated) when the last frame would not fit 32 bits.
+Result<RunRecord> runScene(LoadedScene& scene, const RunSettings& settings, const std::string& sceneName,
+                           const ProgressFn& progress = {});
+
+}  // namespace kwhost::scene
+
+#endif

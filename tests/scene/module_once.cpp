@@ -1,0 +1,53 @@
+#include "module_once.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+
+#include "module_loader.h"
+
+namespace fs = std::filesystem;
+
+void requireModule() {
+  static std::unique_ptr<kwhost::Module> module;
+  static std::string failure;
+  if (!module && failure.empty()) {
+    auto m = kwhost::Module::load(KW_TEST_MODULE);
+    if (m) module = std::move(m.value());
+    else failure = m.error();
+  }
+  ASSERT_TRUE(module) << failure;
+}
+
+std::string tempFolder(const std::string& name) {
+  fs::path p = fs::path(::testing::TempDir()) / ("kw-scene-" + name);
+  fs::remove_all(p);
+  fs::create_directories(p);
+  return p.string();
+}
+
+void writeText(const std::string& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+std::string readText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+std::string loadError(const std::string& text, const std::string& baseDir) {
+  auto r = kwhost::scene::readSceneText(text, baseDir);
+  return r ? std::string() : r.error();
+}
+
+kwhost::scene::LoadedScene loadOk(const std::string& text, const std::string& baseDir) {
+  auto r = kwhost::scene::readSceneText(text, baseDir);
+  EXPECT_TRUE(r) << r.error();
+  if (!r) return {};
+  return std::move(r.value());
+}

@@ -1,0 +1,20 @@
+// The module, loaded and started once per test process (its state is
+// process wide, so it cannot be loaded twice), and small scene helpers.
+#ifndef KW_TESTS_SCENE_MODULE_ONCE_H
+#define KW_TESTS_SCENE_MODULE_ONCE_H
+
+#include <string>
+
+#include "scene/scene_file.h"
+
+// Loads the module named by KW_TEST_MODULE on the first call; fails the test otherwise.
+void requireModule();
+// A fresh empty folder under the test temp dir.
+std::string tempFolder(const std::string& name);
+void writeText(const std::string& path, const std::string& text);
+std::string readText(const std::string& path);
+// Loads scene text (module started); the error text when it fails, "" when it loads.
+std::string loadError(const std::string& text, const std::string& baseDir = ".");
+kwhost::scene::LoadedScene loadOk(const std::string& text, const std::string& baseDir = ".");
+
+#endif
