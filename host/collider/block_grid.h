@@ -39,17 +39,37 @@ class BlockGrid {
   static constexpr uint32_t kLoose = 0x80000000u;
 
   struct Query;
-  void binRange(const float* lo, const float* hi, uint32_t entry, bool fill);
   bool cellRange(const float* lo, const float* hi, int* i0, int* i1, int* j0, int* j1) const;
   void visitCell(Query& q, size_t cell);
   void testEntry(Query& q, uint32_t entry);
 
+  // Cells a block or a loose triangle covers; i0 < 0: none (block empty,
+  // or binned triangle by triangle).
+  struct Span {
+    int32_t i0, i1, j0, j1;
+    uint32_t entry;
+    bool operator==(const Span&) const = default;
+  };
   // Grid frame: cells along axis au (index i) and av (index j); aw is the
   // axis of smallest extent.
+  struct Frame {
+    int au = 0, av = 2, aw = 1;
+    int nu = 0, nv = 0;
+    double u0 = 0, v0 = 0, hu = 1, hv = 1, invHu = 1, invHv = 1;
+    double pad = 0, scale = 0;
+    bool operator==(const Frame&) const = default;
+  };
+  void fillCells(size_t ntris);
+
   int au_ = 0, av_ = 2, aw_ = 1;
   int nu_ = 0, nv_ = 0;
   double u0_ = 0, v0_ = 0, hu_ = 1, hv_ = 1, invHu_ = 1, invHv_ = 1;
   double pad_ = 0, scale_ = 0;
+  Frame frame_;
+  bool filled_ = false;
+  // The spans the cell lists were filled from: when a build finds the same
+  // frame and the same spans, the lists are the same and are kept.
+  std::vector<Span> spans_;
   double lo_[3] = {0, 0, 0}, hi_[3] = {-1, -1, -1};  // bounds of all binned boxes
   std::vector<uint32_t> cellStart_;                   // nu*nv + 1 offsets into entries_
   std::vector<uint32_t> entries_;

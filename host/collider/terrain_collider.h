@@ -9,6 +9,21 @@
 //    the zero vector for a degenerate triangle;
 //  - build() re-reads the geometry every time; it may reuse what an earlier
 //    call built only where the geometry read now proves it unchanged.
+//
+// Details every implementation keeps (ray_triangle.h holds the shared test):
+//  - build() copies the mesh: the caller's buffers need not outlive the call,
+//    and a later change to them counts only at the next build(). The copy is
+//    also what proves, byte for byte, that a rebuild may keep its cells;
+//  - t runs along `direction` as given (the distance for a unit vector); a
+//    zero or non-finite direction or start, or a negative or NaN length, hits
+//    nothing;
+//  - hitPosition = float(double(start) + t * double(direction)) per
+//    component, with t in double; distance = float(t); a ray lying in a
+//    triangle's plane does not hit it;
+//  - degenerate: a cross product shorter than 2^-40 times the product of the
+//    two edge lengths; a triangle with a non-finite vertex is never hit;
+//  - at most INT32_MAX triangles (later ones are absent);
+//  - one collider is used by one thread at a time.
 #ifndef KWHOST_TERRAIN_COLLIDER_H
 #define KWHOST_TERRAIN_COLLIDER_H
 
