@@ -25,10 +25,33 @@ std::string keptNote(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 ? "; the existing file is unchanged" : "; nothing was written";
 }
 
+// The file a save really replaces: a symbolic link is followed, so the link
+// stays and its target gets the new content; anything that exists and is not
+// a regular file (a device, a pipe, a socket) is refused, because renaming over
+// it would destroy it rather than write into it.
+Result<std::string> saveTarget(const std::string& path) {
+  struct stat st{};
+  if (::lstat(path.c_str(), &st) != 0) return path;  // a new file
+  std::string real = path;
+  if (S_ISLNK(st.st_mode)) {
+    std::error_code ec;
+    fs::path target = fs::canonical(path, ec);
+    if (ec) return fail(path + ": is a link to nothing that exists");
+    real = target.string();
+    if (::stat(real.c_str(), &st) != 0) return fail(path + ": cannot follow the link: " + std::strerror(errno));
+  }
+  if (S_ISDIR(st.st_mode)) return fail(path + ": is a folder");
+  if (!S_ISREG(st.st_mode)) return fail(path + ": is not a regular file (a device, pipe or socket); nothing was written");
+  return real;
+}
+
 }  // namespace
 
-Result<void> checkWritable(const std::string& path) {
-  if (path.empty()) return fail("no file name given");
+Result<void> checkWritable(const std::string& given) {
+  if (given.empty()) return fail("no file name given");
+  auto target = saveTarget(given);
+  if (!target) return fail(target.error());
+  const std::string& path = *target;
   const std::string dir = folderOf(path);
   std::error_code ec;
   if (!fs::is_directory(dir, ec)) return fail(path + ": the folder " + dir + " does not exist");
@@ -37,9 +60,10 @@ Result<void> checkWritable(const std::string& path) {
   return {};
 }
 
-Result<void> writeFileAtomically(const std::string& path,
+Result<void> writeFileAtomically(const std::string& given,
                                  const std::function<bool(std::FILE*, std::string*)>& write) {
-  if (auto ok = checkWritable(path); !ok) return fail(ok.error() + keptNote(path));
+  if (auto ok = checkWritable(given); !ok) return fail(ok.error() + keptNote(given));
+  const std::string path = *saveTarget(given);
   const std::string dir = folderOf(path);
   std::random_device rd;
   std::string name = fs::path(path).filename().string();

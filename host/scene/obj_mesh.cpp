@@ -41,6 +41,13 @@ Result<PolygonMesh> readObjFile(const std::string& path) {
   }
 
   PolygonMesh mesh;
+  // The loader's notes, one per line ("Degenerated face found" for faces of fewer than 3 points, which it drops).
+  // Its lines break inside one note ("Degenerated face found\n."): join them.
+  std::string note;
+  for (char c : warn) note += (c == '\n' || c == '\r') ? ' ' : c;
+  while (!note.empty() && note.back() == ' ') note.pop_back();
+  for (size_t at; (at = note.find(" .")) != std::string::npos;) note.erase(at, 1);
+  if (!note.empty()) mesh.warnings.push_back(path + ": " + note + " (passed over)");
   const size_t npoints = attrib.vertices.size() / 3;
   mesh.points.reserve(npoints);
   for (size_t i = 0; i < npoints; ++i) {

@@ -15,6 +15,7 @@ namespace kwhost::scene {
 struct PolygonMesh {
   std::vector<KwVector> points;
   std::vector<std::vector<uint32_t>> polygons;  // 3 or more 0-based point indices each
+  std::vector<std::string> warnings;            // what the loader passed over (e.g. faces of 2 points)
 };
 
 // Fails with a message naming the file and the fault: unreadable, a face

@@ -84,6 +84,7 @@ struct Reader {
       auto loaded = readObjFile(objPath);
       if (!loaded) fault(member(path, "obj"), loaded.error());
       mesh = std::move(loaded.value());
+      for (const std::string& w : mesh.warnings) out.warnings.push_back(member(path, "obj") + ": " + w);
     }
 
     auto created = out.doc->createObject(name, type, parent);

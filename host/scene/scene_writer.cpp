@@ -115,8 +115,10 @@ struct Writer {
     j["rotation"] = vectorJson(o.rotation(), member(path, "rotation"));
     j["scale"] = vectorJson(o.scale(), member(path, "scale"));
     if (o.type() == kTypeCircle) j["radius"] = floatJson(o.radius(), member(path, "radius"));
-    if (o.type() == kTypePolygon && (!o.points().empty() || !o.triangles().empty()))
-      for (auto& [k, v] : meshJson(o, path).items()) j[k] = v;
+    if (o.type() == kTypePolygon && (!o.points().empty() || !o.triangles().empty())) {
+      Json geometry = meshJson(o, path);
+      for (auto it = geometry.begin(); it != geometry.end(); ++it) j[it.key()] = std::move(it.value());
+    }
     if (!o.children().empty()) {
       Json kids = Json::array();
       for (size_t i = 0; i < o.children().size(); ++i)

@@ -11,9 +11,23 @@
 
 namespace fs = std::filesystem;
 
+namespace {
+
+std::unique_ptr<kwhost::Module> module;
+std::string failure;
+
+// Ends the module after the last test, while the host's own state is still
+// alive (not at static destruction, whose order is not ours to choose).
+class ModuleEnvironment : public ::testing::Environment {
+ public:
+  void TearDown() override { module.reset(); }
+};
+[[maybe_unused]] ::testing::Environment* const environment =
+    ::testing::AddGlobalTestEnvironment(new ModuleEnvironment);
+
+}  // namespace
+
 void requireModule() {
-  static std::unique_ptr<kwhost::Module> module;
-  static std::string failure;
   if (!module && failure.empty()) {
     auto m = kwhost::Module::load(KW_TEST_MODULE);
     if (m) module = std::move(m.value());

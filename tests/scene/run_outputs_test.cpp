@@ -75,7 +75,9 @@ TEST(RunOutputs, CsvNumbersReadBackAsTheSameFloats) {
     const size_t f = row / 3, a = row % 3;
     const auto& st = run->frames[f].agents[a];
     // The quoted name keeps its comma and quotes.
-    if (a == 2) EXPECT_NE(line.find(",\"r,1 \"\"quoted\"\"\","), std::string::npos) << line;
+    if (a == 2) {
+      EXPECT_NE(line.find(",\"r,1 \"\"quoted\"\"\","), std::string::npos) << line;
+    }
     // Split the row, honouring quotes; fields 4.. are the numbers.
     std::vector<std::string> fields(1);
     bool quoted = false;

@@ -40,8 +40,12 @@ void expectSameContainer(const KwContainer& a, const KwContainer& b, const std::
       const KwNode* na = a.getLinkAnywhere(id);
       const KwNode* nb = b.getLinkAnywhere(id);
       EXPECT_EQ(na ? na->name() : "", nb ? nb->name() : "") << what << " entry " << id;
+    } else if (auto* i = std::get_if<int32_t>(&va)) {
+      EXPECT_EQ(*i, std::get<int32_t>(vb)) << what << " entry " << id;
+    } else if (auto* bo = std::get_if<bool>(&va)) {
+      EXPECT_EQ(*bo, std::get<bool>(vb)) << what << " entry " << id;
     } else {
-      EXPECT_EQ(va, vb) << what << " entry " << id;
+      EXPECT_EQ(std::get<std::string>(va), std::get<std::string>(vb)) << what << " entry " << id;
     }
   }
 }

@@ -84,8 +84,25 @@ TEST(StHelens, ThirtyAgentsCrossTheCraterOnItsSurface) {
 
   auto loaded = kwhost::scene::readSceneFile(dir + "/st-helens.kwscene.json");
   ASSERT_TRUE(loaded) << loaded.error();
-  const kwhost::Object* crater = loaded->doc->find("Crater");
+  kwhost::Object* crater = loaded->doc->find("Crater");
   ASSERT_EQ(crater->triangles().size(), 266364u * 3);
+  // The file's faces are wound so that (b - a) x (c - a) points down (its
+  // README says up), and the host's collider reports exactly that normal, on
+  // which the tag stands its agents. Turn the faces over here, keeping every
+  // point, so that the test checks surface following on the real relief; the
+  // first check below says when the data file has been put right.
+  {
+    const auto& p = crater->points();
+    const auto& t = crater->triangles();
+    const KwVector &a = p[t[0]], &b = p[t[1]], &c = p[t[2]];
+    const double up = (double(b.z) - a.z) * (double(c.x) - a.x) - (double(b.x) - a.x) * (double(c.z) - a.z);
+    EXPECT_LT(up, 0.0) << "the data's winding now gives upward normals: drop the turn-over below";
+    if (up < 0) {
+      std::vector<uint32_t> turned(t);
+      for (size_t i = 0; i + 2 < turned.size(); i += 3) std::swap(turned[i + 1], turned[i + 2]);
+      ASSERT_TRUE(crater->setTriangles(p, std::move(turned)));
+    }
+  }
   VerticalRay ray(crater->points(), crater->triangles());
   const double tolerance = 1e-3 * ray.extent();
 
