@@ -63,8 +63,14 @@ function(kw_add_module name)
     LIBRARY_OUTPUT_DIRECTORY ${KW_PLUGIN_DIR}/Kestrelwood
     RUNTIME_OUTPUT_DIRECTORY ${KW_PLUGIN_DIR}/Kestrelwood)
   if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
-    target_link_options(${name} PRIVATE
-      -Wl,--version-script=${KW_MODULE_ROOT}/cmake/module.map -Wl,--no-undefined -Wl,-z,defs)
+    # Every symbol resolved at link time, except in clang's sanitizer builds:
+    # there the sanitizer and coverage runtimes live in the executable that
+    # loads the module and are bound when it is loaded.
+    set(defs -Wl,--no-undefined -Wl,-z,defs)
+    if("${CMAKE_C_FLAGS} ${CMAKE_CXX_FLAGS}" MATCHES "-fsanitize=" AND CMAKE_C_COMPILER_ID STREQUAL "Clang")
+      set(defs)
+    endif()
+    target_link_options(${name} PRIVATE -Wl,--version-script=${KW_MODULE_ROOT}/cmake/module.map ${defs})
     target_link_libraries(${name} PRIVATE m)
     set_target_properties(${name} PROPERTIES SUFFIX ".so" LINK_DEPENDS ${KW_MODULE_ROOT}/cmake/module.map)
   elseif(WIN32)

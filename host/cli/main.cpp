@@ -5,9 +5,11 @@
 #include <string>
 
 #include <CLI/CLI.hpp>
+#include <iostream>
 
 #include "module_path.h"
 #include "run_command.h"
+#include "validate/validator.h"
 
 namespace {
 
@@ -32,6 +34,7 @@ Examples:
   kestrelwood demo --out demo
   kestrelwood run scenes/flat-ground.kwscene.json --csv agents.csv
   kestrelwood run my.kwscene.json --frames 100 --record --save my-after.kwscene.json
+  kestrelwood validate --strictness 8
 )";
 
 }  // namespace
@@ -76,6 +79,15 @@ int main(int argc, char** argv) {
         ->type_name("N")
         ->check(CLI::Range(1, 2000));
 
+    kwhost::validate::ValidatorOptions vopt;
+    CLI::App* validate = app.add_subcommand(
+        "validate", "run the module through a battery of checks, each printed PASS or FAIL with a reason");
+    validate->add_option("--strictness", vopt.strictness, "1 (quick) to 10 (thorough), default 5")
+        ->type_name("N")
+        ->check(CLI::Range(1, 10));
+    validate->add_option("--seed", vopt.seed, "seed of the parameter fuzzing")->type_name("N");
+    validate->add_option("--check", vopt.only, "run only these checks")->type_name("NAME");
+
     try {
       app.parse(argc, argv);
     } catch (const CLI::CallForHelp&) {
@@ -95,6 +107,11 @@ int main(int argc, char** argv) {
 
     if (frames >= 0) req.frames = frames;
     if (req.modulePath.empty()) req.modulePath = kwhost::cli::defaultModule(req.argv0);
+    if (validate->parsed()) {
+      // The validator loads the module itself, once per check.
+      vopt.modulePath = req.modulePath;
+      return kwhost::validate::runValidator(vopt, std::cout);
+    }
     if (demo->parsed()) {
       req.scenePath.clear();
       if (req.csv.empty() && req.save.empty() && req.outDir.empty() && req.demoExport.empty())

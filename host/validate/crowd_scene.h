@@ -1,0 +1,62 @@
+// Crowd scenes made through the host's API, for the validator, the soak run
+// and the fuzz targets: a group of agents on a grid, a target, circle
+// obstacles, an optional height-field terrain and one Kestrelwood tag that
+// links them. Also what the checks read back: every agent's global matrix
+// and rotation, and whether they are all finite.
+#ifndef KWHOST_VALIDATE_CROWD_SCENE_H
+#define KWHOST_VALIDATE_CROWD_SCENE_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "document.h"
+#include "result.h"
+
+namespace kwhost::validate {
+
+struct CrowdLayout {
+  std::string prefix;           // put before every object name (several crowds in one document)
+  int agents = 10;              // children of the agent group, on a square grid
+  float spacing = 300.0f;       // grid spacing, scene units
+  int obstacles = 0;            // circle splines between the crowd and the target
+  float obstacleRadius = 150.0f;
+  bool terrain = false;         // a height field under the crowd
+  int terrainCells = 8;         // cells per side
+  float terrainHalfSize = 8000.0f;
+  float terrainRelief = 250.0f; // peak height of the bumps
+  KwVector target{0.0f, 0.0f, 6000.0f};
+  float speed = 20.0f;
+  float speedVariation = 0.5f;
+  bool pressRecordStart = true;  // press RECORD_START once the crowd is built
+};
+
+struct Crowd {
+  Object* group = nullptr;
+  Object* target = nullptr;
+  Object* obstacles = nullptr;  // null without obstacles
+  Object* terrain = nullptr;    // null without terrain
+  Object* holder = nullptr;     // the object that carries the tag
+  Tag* tag = nullptr;
+};
+
+// The tag type must be registered (the module started).
+Result<Crowd> buildCrowd(Document& doc, const CrowdLayout& layout);
+
+// The direct children of the crowd's group, in child order.
+std::vector<Object*> agentsOf(const Crowd& crowd);
+std::vector<KwMatrix> agentMatrices(const Crowd& crowd);
+
+// True when every agent's global matrix and rotation is finite; otherwise
+// *where names the first agent and value that is not.
+bool agentsFinite(const Crowd& crowd, std::string* where);
+bool matrixFinite(const KwMatrix& m);
+
+// The largest distance between corresponding offsets; infinity when the
+// lists differ in length.
+double largestOffsetDistance(const std::vector<KwMatrix>& a, const std::vector<KwMatrix>& b);
+bool sameBits(const KwMatrix& a, const KwMatrix& b);
+
+}  // namespace kwhost::validate
+
+#endif

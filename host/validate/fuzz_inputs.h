@@ -1,0 +1,43 @@
+// What each fuzz target does with one input, kept in the validator's
+// library so that the regression tests replay saved inputs through exactly
+// the same code without libFuzzer. Each returns the empty string when every
+// invariant held, else what broke (the fuzz targets abort on it).
+#ifndef KWHOST_VALIDATE_FUZZ_INPUTS_H
+#define KWHOST_VALIDATE_FUZZ_INPUTS_H
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace kwhost {
+class Module;
+}
+
+namespace kwhost::validate {
+
+// A crowd decoded from the bytes (counts, parameters, matrices, links to
+// objects of the wrong type, container entries of any type, then a program
+// of frames, presses, draws, copies and deletions) run through the module.
+// After it: no module block or handle more than before, no bad free, no
+// fault inside a table operation; with the input's "plausible" bit set, no
+// agent matrix that is not finite, as long as no input with extreme values
+// has run in the process (the module-wide agent table keeps what such an
+// input left). plausibleOnly: every input decodes to plausible values.
+std::string fuzzCrowd(Module& module, const uint8_t* data, size_t size, bool plausibleOnly = false);
+
+// A scene file's text read with the module started; when it reads, it is
+// written back and read again, and must give the same text (a saved scene
+// loads as the same scene).
+std::string fuzzSceneText(Module& module, const uint8_t* data, size_t size);
+
+// An OBJ file read as a polygon mesh; a mesh that reads must be usable.
+std::string fuzzObjText(const uint8_t* data, size_t size);
+
+// The res/ readers: the bytes split at the first two 0x00 bytes into a
+// symbol header, a string table and a description; each part parsed, and
+// the description loaded from a res/ folder holding the three.
+std::string fuzzResourceText(const uint8_t* data, size_t size);
+
+}  // namespace kwhost::validate
+
+#endif

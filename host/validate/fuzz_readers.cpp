@@ -1,0 +1,148 @@
+// The file readers under fuzz: scene files (with a write-back round trip),
+// Wavefront OBJ meshes, and the res/ folder's string tables, symbol headers
+// and descriptions.
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <string_view>
+
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include "description.h"
+#include "module_loader.h"
+#include "res_lexer.h"
+#include "resources.h"
+#include "validate/fuzz_inputs.h"
+
+#ifdef KW_VALIDATE_WITH_SCENE
+#include "scene/obj_mesh.h"
+#include "scene/scene_file.h"
+#endif
+
+namespace kwhost::validate {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A folder of this process for files the readers need on disk, on a memory
+// file system when there is one.
+const fs::path& scratch() {
+  static const fs::path dir = [] {
+    std::error_code ec;
+    fs::path base = fs::is_directory("/dev/shm", ec) ? fs::path("/dev/shm") : fs::temp_directory_path(ec);
+    fs::path d = base / ("kestrelwood-fuzz-" + std::to_string(::getpid()));
+    fs::create_directories(d, ec);
+    return d;
+  }();
+  // Removed again when the process ends normally.
+  static const struct Cleanup {
+    ~Cleanup() {
+      std::error_code ec;
+      fs::remove_all(dir, ec);
+    }
+  } cleanup;
+  (void)cleanup;
+  return dir;
+}
+
+bool writeWhole(const fs::path& p, std::string_view bytes) {
+  std::error_code ec;
+  fs::create_directories(p.parent_path(), ec);
+  std::ofstream f(p, std::ios::binary | std::ios::trunc);
+  f.write(bytes.data(), std::streamsize(bytes.size()));
+  return bool(f);
+}
+
+}  // namespace
+
+std::string fuzzSceneText(Module& module, const uint8_t* data, size_t size) {
+#ifndef KW_VALIDATE_WITH_SCENE
+  (void)module, (void)data, (void)size;
+  return {};
+#else
+  const AccountSnapshot before = module.account().snapshot();
+  std::string problem;
+  {
+    const std::string_view text(reinterpret_cast<const char*>(data), size);
+    const std::string base = scratch().string();
+    auto first = scene::readSceneText(text, base);
+    if (first.ok()) {
+      auto j1 = scene::sceneToJson(*first.value().doc, &first.value().objSources, base);
+      if (!j1.ok()) return "a scene that reads cannot be written: " + j1.error();
+      const std::string t1 = scene::formatJson(j1.value());
+      auto second = scene::readSceneText(t1, base);
+      if (!second.ok()) return "a written scene does not read back: " + second.error() + "\n" + t1;
+      auto j2 = scene::sceneToJson(*second.value().doc, &second.value().objSources, base);
+      if (!j2.ok()) return "a reread scene cannot be written: " + j2.error();
+      const std::string t2 = scene::formatJson(j2.value());
+      if (t1 != t2) return "a saved scene reads back as another scene:\n" + t1 + "\n---\n" + t2;
+    }
+  }
+  const AccountSnapshot after = module.account().snapshot();
+  if (after.liveBlocks != before.liveBlocks)
+    problem = "module blocks live: " + std::to_string(before.liveBlocks) + " before, " + std::to_string(after.liveBlocks) +
+              " after the scene was gone";
+  return problem;
+#endif
+}
+
+std::string fuzzObjText(const uint8_t* data, size_t size) {
+#ifndef KW_VALIDATE_WITH_SCENE
+  (void)data, (void)size;
+  return {};
+#else
+  // The reader takes a path: a memory file named through /proc.
+  const int fd = ::memfd_create("kw-obj", MFD_CLOEXEC);
+  if (fd < 0) return {};
+  size_t done = 0;
+  while (done < size) {
+    const ssize_t w = ::write(fd, data + done, size - done);
+    if (w <= 0) break;
+    done += size_t(w);
+  }
+  auto mesh = scene::readObjFile("/proc/self/fd/" + std::to_string(fd));
+  ::close(fd);
+  if (!mesh.ok()) return {};
+  Document doc;
+  auto obj = doc.createObject("Mesh", kTypePolygon);
+  if (!obj.ok()) return "cannot make a polygon object: " + obj.error();
+  const size_t points = mesh.value().points.size();
+  auto set = obj.value()->setMesh(std::move(mesh.value().points), mesh.value().polygons);
+  if (!set.ok()) return "a mesh the OBJ reader accepted is refused by the polygon object: " + set.error();
+  for (uint32_t i : obj.value()->triangles())
+    if (i >= points) return "a triangle refers to a point that does not exist";
+  return {};
+#endif
+}
+
+std::string fuzzResourceText(const uint8_t* data, size_t size) {
+  const std::string_view all(reinterpret_cast<const char*>(data), size);
+  const size_t a = all.find('\0');
+  const size_t b = a == std::string_view::npos ? a : all.find('\0', a + 1);
+  const std::string_view header = all.substr(0, a);
+  const std::string_view strings = a == std::string_view::npos ? std::string_view() : all.substr(a + 1, b - a - 1);
+  const std::string_view desc = b == std::string_view::npos ? std::string_view() : all.substr(b + 1);
+
+  (void)parseSymbolHeader(header, "c4d_symbols.h");
+  (void)parseStringTable(strings, "c4d_strings.str");
+  (void)lexResource(desc, "Tfuzz.res");
+
+  const fs::path res = scratch() / "res";
+  writeWhole(res / "c4d_symbols.h", header);
+  writeWhole(res / "strings_us" / "c4d_strings.str", strings);
+  writeWhole(res / "description" / "Tfuzz.h", header);
+  writeWhole(res / "description" / "Tfuzz.res", desc);
+  writeWhole(res / "strings_us" / "description" / "Tfuzz.str", strings);
+  (void)loadResource(scratch().string());
+  auto d = loadDescriptionFiles(res.string(), "Tfuzz");
+  if (d.ok()) {
+    for (const auto& e : d.value().entries)
+      if (d.value().find(e.id) == nullptr) return "a description entry cannot be found by its own id";
+  }
+  return {};
+}
+
+}  // namespace kwhost::validate
