@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <variant>
@@ -29,10 +30,44 @@ EntryType entryType(const EntryValue& v);
 const char* entryTypeName(EntryType t);
 KwMatrix identityMatrix();
 
+// The entries of a container, ordered by id, shared between copies until
+// one of them changes: the module takes a fresh copy of a tag's parameters
+// for every single read, so a copy must cost a reference, not a rebuild of
+// a few hundred entries.
+class EntryMap {
+ public:
+  using Map = std::map<int32_t, EntryValue>;
+  using const_iterator = Map::const_iterator;
+  using iterator = Map::iterator;
+
+  EntryMap() : m_(std::make_shared<Map>()) {}
+
+  const_iterator begin() const { return m_->begin(); }
+  const_iterator end() const { return m_->end(); }
+  const_iterator find(int32_t id) const { return m_->find(id); }
+  size_t size() const { return m_->size(); }
+  bool empty() const { return m_->empty(); }
+  size_t count(int32_t id) const { return m_->count(id); }
+
+  // Changing calls give this copy entries of its own first.
+  iterator begin() { return own().begin(); }
+  iterator end() { return own().end(); }
+  EntryValue& operator[](int32_t id) { return own()[id]; }
+  size_t erase(int32_t id) { return own().erase(id); }
+  void clear() { m_ = std::make_shared<Map>(); }
+
+ private:
+  Map& own() {
+    if (m_.use_count() > 1) m_ = std::make_shared<Map>(*m_);
+    return *m_;
+  }
+  std::shared_ptr<Map> m_;
+};
+
 }  // namespace kwhost
 
 struct KwContainer {
-  std::map<int32_t, kwhost::EntryValue> entries;
+  kwhost::EntryMap entries;
   kwhost::Account* account = nullptr;  // non-null for handles made for a caller
 
   const kwhost::EntryValue* find(int32_t id) const;

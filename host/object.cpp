@@ -28,7 +28,19 @@ Object* Object::next() const {
 
 Object* Object::previous() const { return index_ > 0 ? siblings()[index_ - 1].get() : nullptr; }
 
-void Object::rebuildLocal() { local_ = matrixFromPSR(pos_, rot_, scale_); }
+// A change of the local matrix makes the cached global matrices of the
+// object and of everything below it stale; the crowd tag asks for global
+// matrices hundreds of times between two moves of one agent.
+void Object::localChanged() {
+  if (!globalValid_) return;  // then nothing below is valid either
+  globalValid_ = false;
+  for (auto& c : children_) c->localChanged();
+}
+
+void Object::rebuildLocal() {
+  local_ = matrixFromPSR(pos_, rot_, scale_);
+  localChanged();
+}
 
 void Object::setPSR(const KwVector& pos, const KwVector& rot, const KwVector& scale) {
   pos_ = pos;
@@ -40,6 +52,7 @@ void Object::setPSR(const KwVector& pos, const KwVector& rot, const KwVector& sc
 void Object::setPosition(const KwVector& pos) {
   pos_ = pos;
   local_.off = pos;
+  localChanged();
 }
 
 void Object::setRotation(const KwVector& rot) {
@@ -53,8 +66,12 @@ void Object::setScale(const KwVector& scale) {
 }
 
 KwMatrix Object::globalMatrix() const {
-  if (!parent_) return local_;
-  return multiply(parent_->globalMatrix(), local_);
+  // A valid child always has a valid parent: the parent is computed first.
+  if (!globalValid_) {
+    global_ = parent_ ? multiply(parent_->globalMatrix(), local_) : local_;
+    globalValid_ = true;
+  }
+  return global_;
 }
 
 void Object::setGlobalMatrix(const KwMatrix& m, int32_t flag) {
@@ -70,6 +87,7 @@ void Object::setGlobalMatrix(const KwMatrix& m, int32_t flag) {
   scale_ = axisLengths(local);
   pos_ = local.off;
   local_ = local;  // the matrix as given: reading it back gives m
+  localChanged();
 }
 
 Result<void> Object::setTriangles(std::vector<KwVector> points, std::vector<uint32_t> tris) {

@@ -98,6 +98,9 @@ class Object : public Node {
   std::vector<std::unique_ptr<Tag>> tags_;
   KwVector pos_{0, 0, 0}, rot_{0, 0, 0}, scale_{1, 1, 1};
   KwMatrix local_;
+  void localChanged();
+  mutable KwMatrix global_{};        // cache of globalMatrix()
+  mutable bool globalValid_ = false;  // global_ is current
   std::vector<KwVector> points_;
   std::vector<uint32_t> tris_;
 };

@@ -144,6 +144,29 @@ TEST_F(HostObjectTransform, ChildGlobalIsParentTimesLocal) {
   EXPECT_NEAR(child->globalMatrix().off.y, 104.0f, 1e-4);
 }
 
+// Global matrices are cached: every change above an object must show at once.
+TEST_F(HostObjectTransform, GlobalMatricesFollowEveryChangeAbove) {
+  kwhost::Object* a = obj("A");
+  kwhost::Object* b = obj("B", a);
+  kwhost::Object* c = obj("C", b);
+  c->setPosition({0, 0, 1});
+  auto expect = [&] {
+    const KwMatrix want = kwhost::multiply(kwhost::multiply(a->localMatrix(), b->localMatrix()), c->localMatrix());
+    EXPECT_TRUE(sameBits(c->globalMatrix(), want));
+  };
+  expect();
+  a->setRotation({0.5f, 0, 0});
+  expect();
+  b->setScale({2, 2, 2});
+  expect();
+  a->setPosition({1, 2, 3});
+  expect();
+  b->setGlobalMatrix(kwhost::matrixFromPSR({4, 5, 6}, {1.0f, 0.2f, 0.1f}, {1, 1, 1}), 0);
+  expect();
+  c->setPSR({7, 0, 0}, {0, 0, 0}, {1, 1, 1});
+  expect();
+}
+
 TEST_F(HostObjectTransform, RestoringTheCurrentMatrixChangesNothing) {
   kwhost::Object* parent = obj("Parent");
   kwhost::Object* o = obj("O");
