@@ -1,0 +1,105 @@
+// The module's full per-frame update, called through the loaded module as
+// the host calls it: one Execute of a crowd tag for 10, 30 and 100 agents,
+// on flat ground and on a 200k-triangle terrain (collider rebuilt in every
+// call, as the tag asks for). And the built-in demo scene run headless:
+// frames per second of evaluation alone and of evaluation with drawing.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <memory>
+
+#include "evaluate.h"
+#include "module_loader.h"
+#include "scene/demo_scene.h"
+#include "scene/scene_file.h"
+#include "validate/crowd_scene.h"
+#include "viewport.h"
+
+namespace {
+
+kwhost::Module* TheModule() {
+  static std::unique_ptr<kwhost::Module> module = [] {
+    auto m = kwhost::Module::load(KW_BENCH_MODULE);
+    if (!m) {
+      std::fprintf(stderr, "bench: %s\n", m.error().c_str());
+      return std::unique_ptr<kwhost::Module>();
+    }
+    return std::move(m.value());
+  }();
+  return module.get();
+}
+
+// 200k triangles: 317 x 317 cells of two triangles each.
+constexpr int kTerrainCells = 317;
+
+void BM_Execute(benchmark::State& state) {
+  if (!TheModule()) {
+    state.SkipWithError("module not loaded");
+    return;
+  }
+  kwhost::Document doc;
+  (void)doc.setTimeline(30, 0, 1000000);
+  kwhost::validate::CrowdLayout layout;
+  layout.agents = static_cast<int>(state.range(0));
+  layout.obstacles = 4;
+  layout.terrain = state.range(1) != 0;
+  layout.terrainCells = kTerrainCells;
+  auto crowd = kwhost::validate::buildCrowd(doc, layout);
+  if (!crowd) {
+    state.SkipWithError(crowd.error().c_str());
+    return;
+  }
+  int32_t frame = 1;
+  for (auto _ : state) {
+    doc.setFrame(frame++);
+    benchmark::DoNotOptimize(crowd->tag->execute());
+  }
+  state.counters["agents"] = static_cast<double>(layout.agents);
+  state.counters["triangles"] = layout.terrain ? 2.0 * kTerrainCells * kTerrainCells : 0.0;
+}
+BENCHMARK(BM_Execute)
+    ->ArgNames({"agents", "terrain"})
+    ->Args({10, 0})
+    ->Args({30, 0})
+    ->Args({100, 0})
+    ->Args({10, 1})
+    ->Args({30, 1})
+    ->Args({100, 1})
+    ->Unit(benchmark::kMicrosecond);
+
+// The demo scene, headless: every frame of its timeline evaluated (and, with
+// draw, drawn into the recording viewport as a run does).
+void BM_DemoScene(benchmark::State& state) {
+  if (!TheModule()) {
+    state.SkipWithError("module not loaded");
+    return;
+  }
+  const bool draw = state.range(0) != 0;
+  int64_t frames = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    auto scene = kwhost::scene::readSceneJson(kwhost::scene::demoSceneJson(), ".");
+    if (!scene) {
+      state.SkipWithError(scene.error().c_str());
+      return;
+    }
+    kwhost::Document& doc = *scene->doc;
+    for (kwhost::Tag* t : scene->recordStart) kwhost::pressButton(*t, kwhost::scene::kRecordStartButton);
+    kwhost::RecordingViewport viewport;
+    state.ResumeTiming();
+    for (int32_t f = doc.minFrame(); f <= doc.maxFrame(); ++f) {
+      kwhost::evaluateFrame(doc, f);
+      if (draw) kwhost::drawFrame(doc, viewport);
+      ++frames;
+    }
+    state.PauseTiming();
+    scene = kwhost::Error{"done"};  // free the document outside the timing
+    state.ResumeTiming();
+  }
+  state.counters["fps"] = benchmark::Counter(static_cast<double>(frames), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_DemoScene)->ArgNames({"draw"})->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+}  // namespace
+
+BENCHMARK_MAIN();
