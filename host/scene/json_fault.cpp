@@ -34,28 +34,28 @@ std::string describe(const Json& j) {
   }
 }
 
+size_t editDistance(std::string_view a, std::string_view b) {
+  std::vector<size_t> row(b.size() + 1);
+  for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
+  for (size_t i = 1; i <= a.size(); ++i) {
+    size_t diag = row[0];
+    row[0] = i;
+    for (size_t j = 1; j <= b.size(); ++j) {
+      size_t up = row[j];
+      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diag + (a[i - 1] == b[j - 1] ? 0 : 1)});
+      diag = up;
+    }
+  }
+  return row[b.size()];
+}
+
 namespace {
 
 std::string closestKey(std::string_view key, std::initializer_list<std::string_view> allowed) {
-  // Edit distance, to suggest the key a typo most likely meant.
-  auto distance = [](std::string_view a, std::string_view b) {
-    std::vector<size_t> row(b.size() + 1);
-    for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
-    for (size_t i = 1; i <= a.size(); ++i) {
-      size_t diag = row[0];
-      row[0] = i;
-      for (size_t j = 1; j <= b.size(); ++j) {
-        size_t up = row[j];
-        row[j] = std::min({row[j] + 1, row[j - 1] + 1, diag + (a[i - 1] == b[j - 1] ? 0 : 1)});
-        diag = up;
-      }
-    }
-    return row[b.size()];
-  };
   std::string best;
   size_t bestD = 3;  // more than two edits away is no typo
   for (std::string_view k : allowed) {
-    size_t d = distance(key, k);
+    size_t d = editDistance(key, k);
     if (d < bestD) bestD = d, best = std::string(k);
   }
   return best;

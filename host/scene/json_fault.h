@@ -48,6 +48,9 @@ void requireVector(const Json& j, const std::string& path, float out[3]);
 // keys in one object are faults (where: "line L, column C" or the key's path).
 Json parseStrict(std::string_view text);
 
+// Levenshtein distance, to suggest the name a typo most likely meant.
+size_t editDistance(std::string_view a, std::string_view b);
+
 }  // namespace kwhost::scene
 
 #endif
