@@ -7,6 +7,10 @@
 #include <mutex>
 #include <unordered_set>
 
+#ifdef _WIN32
+#include <malloc.h>  // _aligned_malloc
+#endif
+
 namespace kwhost {
 
 namespace {
@@ -47,6 +51,25 @@ std::unordered_set<const void*>& liveBlocks() {
   return *set;
 }
 
+// Raw memory 16-byte aligned, so that the block after the 32-byte header is
+// too (SSE types). glibc's malloc already is on x86; the 32-bit Windows C
+// runtime's malloc gives only 8.
+void* rawAlloc(size_t n) {
+#ifdef _WIN32
+  return _aligned_malloc(n, 16);
+#else
+  return std::malloc(n);
+#endif
+}
+
+void rawFree(void* p) {
+#ifdef _WIN32
+  _aligned_free(p);
+#else
+  std::free(p);
+#endif
+}
+
 BlockHeader* headerOf(const void* p) {
   return reinterpret_cast<BlockHeader*>(const_cast<unsigned char*>(static_cast<const unsigned char*>(p)) -
                                         sizeof(BlockHeader));
@@ -55,7 +78,7 @@ BlockHeader* headerOf(const void* p) {
 void* allocate(size_t size, bool clear) {
   if (size == 0) size = 1;
   if (size > SIZE_MAX - sizeof(BlockHeader)) return nullptr;
-  void* raw = std::malloc(size + sizeof(BlockHeader));
+  void* raw = rawAlloc(size + sizeof(BlockHeader));
   if (!raw) return nullptr;
   auto* h = static_cast<BlockHeader*>(raw);
   h->account = currentAccount();
@@ -68,7 +91,7 @@ void* allocate(size_t size, bool clear) {
     std::lock_guard<std::mutex> lock(liveMutex());
     liveBlocks().insert(block);
   } catch (...) {
-    std::free(raw);
+    rawFree(raw);
     return nullptr;
   }
   h->account->charge(size);
@@ -136,7 +159,7 @@ void hostFree(void* block) {
   BlockHeader* h = headerOf(block);
   h->magic = kFreedMagic;
   h->account->release(static_cast<size_t>(h->size));
-  std::free(h);
+  rawFree(h);
 }
 
 size_t hostBlockSize(const void* p) {

@@ -7,6 +7,19 @@ namespace kwhost::cli {
 
 namespace fs = std::filesystem;
 
+namespace {
+// The module's file name on the system this host is built for.
+#if defined(_WIN64)
+constexpr const char* kModuleFile = "Kestrelwood.rir64";
+#elif defined(_WIN32)
+constexpr const char* kModuleFile = "Kestrelwood.cdl";
+#elif defined(__APPLE__)
+constexpr const char* kModuleFile = "Kestrelwood.dylib";
+#else
+constexpr const char* kModuleFile = "Kestrelwood.so";
+#endif
+}  // namespace
+
 std::string programFolder(const char* argv0) {
   std::error_code ec;
   fs::path exe = fs::read_symlink("/proc/self/exe", ec);
@@ -21,8 +34,8 @@ std::vector<std::string> moduleCandidates(const std::string& folder) {
   std::vector<std::string> out;
   if (const char* env = std::getenv("KESTRELWOOD_MODULE"); env && *env) out.push_back(env);
   const fs::path dir(folder);
-  out.push_back((dir.parent_path() / "plugins" / "Kestrelwood" / "Kestrelwood.so").lexically_normal().string());
-  out.push_back((dir / "plugins" / "Kestrelwood" / "Kestrelwood.so").lexically_normal().string());
+  out.push_back((dir.parent_path() / "plugins" / "Kestrelwood" / kModuleFile).lexically_normal().string());
+  out.push_back((dir / "plugins" / "Kestrelwood" / kModuleFile).lexically_normal().string());
   return out;
 }
 

@@ -7,8 +7,10 @@
 #include <string>
 #include <string_view>
 
-#include <sys/mman.h>
 #include <unistd.h>
+#ifndef _WIN32
+#include <sys/mman.h>
+#endif
 
 #include "description.h"
 #include "module_loader.h"
@@ -94,6 +96,12 @@ std::string fuzzObjText(const uint8_t* data, size_t size) {
   (void)data, (void)size;
   return {};
 #else
+#ifdef _WIN32
+  // The reader takes a path: a file in the scratch folder.
+  const fs::path file = scratch() / "mesh.obj";
+  if (!writeWhole(file, std::string_view(reinterpret_cast<const char*>(data), size))) return {};
+  auto mesh = scene::readObjFile(file.string());
+#else
   // The reader takes a path: a memory file named through /proc.
   const int fd = ::memfd_create("kw-obj", MFD_CLOEXEC);
   if (fd < 0) return {};
@@ -105,6 +113,7 @@ std::string fuzzObjText(const uint8_t* data, size_t size) {
   }
   auto mesh = scene::readObjFile("/proc/self/fd/" + std::to_string(fd));
   ::close(fd);
+#endif
   if (!mesh.ok()) return {};
   Document doc;
   auto obj = doc.createObject("Mesh", kTypePolygon);
