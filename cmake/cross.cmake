@@ -23,6 +23,13 @@ endif()
 #   package configurations would put /usr/include first; small stand-in
 #   configurations in the build folder give the same targets instead.
 if(WIN32 AND KW_BUILD_HOST)
+  # Every test program of this build runs under wine, in a prefix of the
+  # build folder (created by the wine.boot test).
+  set(KW_WINE_PREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+  set(CMAKE_CROSSCOMPILING_EMULATOR bash ${KW_MODULE_ROOT}/tests/cross/run_wine.sh ${KW_WINE_PREFIX} exec)
+
+  # M_PI and friends in the tests (mingw's math.h hides them in strict mode).
+  add_compile_definitions(_USE_MATH_DEFINES)
   set(KW_GTEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources for the cross build")
   if(NOT EXISTS ${KW_GTEST_SOURCE}/CMakeLists.txt)
     message(FATAL_ERROR "No GoogleTest sources in ${KW_GTEST_SOURCE}: install Debian's googletest package")
@@ -51,4 +58,18 @@ if(WIN32 AND KW_BUILD_HOST)
       "set(PACKAGE_VERSION 99)\nset(PACKAGE_VERSION_COMPATIBLE TRUE)\n")
     set(${name}_DIR ${stubs}/${name} CACHE PATH "" FORCE)
   endforeach()
+
+  # tinyobjloader: Debian ships it as a Linux shared library, so the cross
+  # build compiles its single header's implementation into a static library
+  # of its own; the stand-in configuration only says it is found.
+  set(tinyobj_impl ${CMAKE_BINARY_DIR}/cross-packages/tinyobjloader_impl.cpp)
+  file(WRITE ${tinyobj_impl} "#define TINYOBJLOADER_IMPLEMENTATION\n#include <tiny_obj_loader.h>\n")
+  add_library(kw_tinyobjloader STATIC ${tinyobj_impl})
+  target_compile_options(kw_tinyobjloader PUBLIC -idirafter /usr/include)
+  add_library(tinyobjloader::tinyobjloader ALIAS kw_tinyobjloader)
+  file(WRITE ${stubs}/tinyobjloader/tinyobjloaderConfig.cmake
+    "# tinyobjloader compiled by cmake/cross.cmake for a cross build.\n")
+  file(WRITE ${stubs}/tinyobjloader/tinyobjloaderConfigVersion.cmake
+    "set(PACKAGE_VERSION 99)\nset(PACKAGE_VERSION_COMPATIBLE TRUE)\n")
+  set(tinyobjloader_DIR ${stubs}/tinyobjloader CACHE PATH "" FORCE)
 endif()

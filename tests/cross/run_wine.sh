@@ -4,6 +4,7 @@
 #   run_wine.sh PREFIX_DIR boot            create the prefix (once; later runs reuse it)
 #   run_wine.sh PREFIX_DIR stop            end the prefix's wineserver
 #   run_wine.sh PREFIX_DIR run win64|win32 PROGRAM ARGS...
+#   run_wine.sh PREFIX_DIR exec PROGRAM ARGS...   (the cross build's test emulator)
 # Exit 77 (skipped) when wine, its 32-bit half or the program is missing.
 set -uo pipefail
 export WINEPREFIX=${1:?prefix dir}
@@ -35,6 +36,12 @@ case "$mode" in
     if [ "$bits" = win32 ] && [ ! -x /usr/lib/wine/wine ] && ! command -v wine32 >/dev/null 2>&1; then
       skip "wine's 32-bit half (wine32:i386) is not installed"
     fi
+    exec wine "$prog" "$@"
+    ;;
+  exec)
+    prog=${3:?program}
+    shift 3
+    [ -f "$WINEPREFIX/system.reg" ] || { echo "FAIL: no wine prefix in $WINEPREFIX (run the wine.boot test)" >&2; exit 1; }
     exec wine "$prog" "$@"
     ;;
   *)

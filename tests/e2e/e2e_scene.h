@@ -1,0 +1,55 @@
+// Crowd scenes run through the module as the host loads it: the built
+// module file is opened once per test process (its state is process wide),
+// every test builds its own document through the host's API, presses
+// RECORD_START and evaluates frames exactly as a user's scene is run.
+#ifndef KW_TESTS_E2E_E2E_SCENE_H
+#define KW_TESTS_E2E_E2E_SCENE_H
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "document.h"
+#include "module_loader.h"
+#include "object.h"
+#include "tag.h"
+#include "validate/crowd_scene.h"
+
+namespace kwe2e {
+
+// The module named by KW_TEST_MODULE, loaded and started on the first call.
+kwhost::Module* sharedModule();
+
+class CrowdScene : public ::testing::Test {
+ protected:
+  void SetUp() override;
+
+  kwhost::Object* add(const std::string& name, KwVector pos, kwhost::Object* parent = nullptr,
+                      int32_t type = kwhost::kTypeNull);
+  kwhost::Object* addCircle(const std::string& name, KwVector pos, float radius, kwhost::Object* parent);
+  // A Kestrelwood tag on a holder object, linked to group and target.
+  kwhost::Tag* addTag(kwhost::Object* group, kwhost::Object* target);
+  bool press(kwhost::Tag* tag);
+  void frame(int32_t f);  // evaluates the document at frame f
+
+  std::unique_ptr<kwhost::Document> doc_;
+};
+
+double distance(const KwVector& a, const KwVector& b);
+double horizontalDistance(const KwVector& a, const KwVector& b);
+
+// The height of the terrain's surface (in global coordinates) under (x, z):
+// the highest crossing of a vertical line with any of its triangles; false
+// off the terrain.
+bool surfaceHeight(const kwhost::Object& terrain, double x, double z, double* y);
+
+// FNV-1a over the bytes of every agent's global matrix.
+uint64_t hashMatrices(uint64_t h, const std::vector<KwMatrix>& matrices);
+inline constexpr uint64_t kFnvBasis = 1469598103934665603ull;
+
+}  // namespace kwe2e
+
+#endif
