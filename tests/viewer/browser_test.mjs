@@ -4,22 +4,27 @@
 // agents where the run recorded them, overlay switches hide their lines (on
 // screen, counted in pixels), a click on an agent shows its state, and a
 // browser without WebGL still gets a working page that says why there is no
-// 3D view. Screenshots go to ARTIFACTS.
-//   node browser_test.mjs SAMPLE_DIR ARTIFACTS_DIR [--docs PNG]
+// 3D view. Screenshots go to ARTIFACTS; --docs copies the overview to PNG
+// once every check has passed (scripts/screenshot makes the README's).
+// "Recorded" is the run folder's expected.json (the synthetic sample, which
+// also counts its overlays) or else its agents.csv (a real run, the demo's).
+//   node browser_test.mjs RUN_DIR ARTIFACTS_DIR [--docs PNG]
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
 import { pathToFileURL } from 'node:url';
-import { chromiumPath, requireModule, skip, check, finish } from './node_env.mjs';
+import { chromiumPath, requireModule, skip, check, failureCount, finish } from './node_env.mjs';
+import { loadExpectations } from './run_expectations.mjs';
 
-const [sampleDir, artifacts] = process.argv.slice(2);
+const [runDir, artifacts] = process.argv.slice(2);
 const docsAt = process.argv.indexOf('--docs');
 const docsPng = docsAt > 0 ? process.argv[docsAt + 1] : null;
-const pagePath = path.join(sampleDir, 'index.html');
+const pagePath = path.join(runDir, 'index.html');
 if (!fs.existsSync(chromiumPath)) skip(`no Chromium at ${chromiumPath} (scripts/setup installs it)`);
 if (!fs.existsSync(pagePath)) skip(`no viewer page at ${pagePath}: the page template was not built (scripts/test.d/20-viewer)`);
 const { chromium } = requireModule('playwright-core');
-const expected = JSON.parse(fs.readFileSync(path.join(sampleDir, 'expected.json'), 'utf8'));
+const expected = loadExpectations(runDir);
+console.log(`recorded: ${expected.source}`);
 fs.mkdirSync(artifacts, { recursive: true });
 
 async function open(extraArgs) {
@@ -79,7 +84,11 @@ async function positionError(page, frame) {
 
   let worst = 0;
   let labels = true;
-  for (const fr of [...expected.frames].reverse().slice(0, 6)) {
+  // The first, a middle and the last few recorded frames, in an order that
+  // jumps both ways.
+  const recorded = expected.frames, n = recorded.length;
+  const visits = [...new Set([n - 1, 0, n >> 1, n - 2, n - 3, n - 4].filter((i) => i >= 0))].map((i) => recorded[i]);
+  for (const fr of visits) {
     await scrubTo(page, fr.index);
     worst = Math.max(worst, await positionError(page, fr));
     labels = labels && (await page.textContent('#kw-frame')).includes(`Frame ${fr.frame} `);
@@ -116,14 +125,25 @@ async function positionError(page, frame) {
   check(playedTo > 1, `play advances the frames (to ${playedTo})`);
   check(!(await page.evaluate(() => window.kwViewer.isPlaying())), 'the second click pauses');
 
-  // Overlays at frame 0: the drawn amounts, and the switches on screen.
-  await scrubTo(page, 0);
-  const f0 = expected.frames[0];
-  const seg = await page.evaluate(() => ['probe', 'repulsion', 'alignment'].map((k) => window.kwViewer.overlaySegments(k)));
-  check(seg[0] === f0.probeLines && seg[1] === f0.repulsionCircles * 48 && seg[2] === f0.alignmentCircles * 48,
-    `overlay segments ${seg} match the drawing (${f0.probeLines} probe lines, ${f0.repulsionCircles} + ${f0.alignmentCircles} circles)`);
+  // The overview, two thirds into the run (by then the demo's flock is
+  // spread among the obstacles), zoomed in with the wheel so that the
+  // agents' markers show: the overlays' drawn amounts, the screenshot, and
+  // the switches on screen for every kind drawn there.
+  const shot = recorded[Math.round(((n - 1) * 2) / 3)];
+  await scrubTo(page, shot.index);
+  await page.mouse.move(800, 400);
+  for (let k = 0; k < 6; k++) await page.mouse.wheel(0, -100);
+  await page.waitForTimeout(300);
+  const kinds = [['probe', [255, 255, 255]], ['repulsion', [0, 255, 0]], ['alignment', [0, 0, 255]]];
+  const seg = await page.evaluate((ks) => ks.map(([k]) => window.kwViewer.overlaySegments(k)), kinds);
+  if (shot.probeLines !== undefined) {
+    check(seg[0] === shot.probeLines && seg[1] === shot.repulsionCircles * 48 && seg[2] === shot.alignmentCircles * 48,
+      `overlay segments ${seg} match the drawing (${shot.probeLines} probe lines, ${shot.repulsionCircles} + ${shot.alignmentCircles} circles)`);
+  } else {
+    check(seg.some((v) => v > 0), `the run draws overlays at frame ${shot.frame} (${seg} segments)`);
+  }
   await page.screenshot({ path: path.join(artifacts, 'viewer.png') });
-  for (const [kind, rgb] of [['repulsion', [0, 255, 0]], ['alignment', [0, 0, 255]], ['probe', [255, 255, 255]]]) {
+  for (const [kind, rgb] of kinds.filter((_, k) => seg[k] > 0)) {
     const before = await page.evaluate((c) => window.kwViewer.countColour(c), rgb);
     await page.click(`#kw-show-${kind}`);
     const hidden = !(await page.evaluate((k) => window.kwViewer.overlayVisible(k), kind));
@@ -148,13 +168,12 @@ async function positionError(page, frame) {
     const picked = await page.evaluate(() => window.kwViewer.selectedAgent());
     const name = (await page.textContent('#kw-info-name')) || '';
     const pos = ((await page.textContent('#kw-info-position')) || '').split(',').map(Number);
-    const want = expected.frames[0].positions[picked] || [];
+    const want = shot.positions[picked] || [];
     check(picked >= 0 && name === expected.names[picked], `clicking shows the agent's name (${name})`);
     check(pos.length === 3 && pos.every((v, k) => Math.abs(v - want[k]) < 2e-3), `and its position (${pos})`);
     await page.screenshot({ path: path.join(artifacts, 'viewer-selected.png') });
   }
   check(problems.length === 0, `no console errors, page errors or network requests${problems.length ? ': ' + problems.join('; ') : ''}`);
-  if (docsPng) fs.copyFileSync(path.join(artifacts, 'viewer.png'), docsPng);
   await close();
 }
 
@@ -170,5 +189,9 @@ async function positionError(page, frame) {
   check(problems.length === 0, `no console errors there either${problems.length ? ': ' + problems.join('; ') : ''}`);
   await page.screenshot({ path: path.join(artifacts, 'viewer-no-webgl.png') });
   await close();
+}
+if (docsPng && failureCount() === 0) {
+  fs.copyFileSync(path.join(artifacts, 'viewer.png'), docsPng);
+  console.log(`wrote ${docsPng}`);
 }
 finish();

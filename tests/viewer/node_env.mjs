@@ -33,6 +33,11 @@ export function check(ok, what) {
     console.log(`FAIL: ${what}`);
   }
 }
+// Failed checks so far: a file a test publishes (the README's picture)
+// must come from a run that passed.
+export function failureCount() {
+  return failures;
+}
 export function finish() {
   console.log(`${passes} passed, ${failures} failed`);
   process.exit(failures ? 1 : 0);
