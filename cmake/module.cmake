@@ -32,6 +32,7 @@ set(KW_CORE_SOURCES
   source/tag/frame_time.cpp
   source/tag/step_params.cpp
   source/tag/agent_step.cpp
+  source/tag/crowd_snapshot.cpp
 )
 list(TRANSFORM KW_CORE_SOURCES PREPEND ${KW_MODULE_ROOT}/)
 

@@ -22,7 +22,8 @@ Real LimitPitch(Real t, Real r, Real maxStep) {
 
 }  // namespace
 
-Vector WishedOrientation(Kestrelwood& tag, const StepParams& p, BaseObject* agent, LONG i) {
+Vector WishedOrientation(Kestrelwood& tag, const StepParams& p, BaseObject* agent, LONG i,
+                         const CrowdSnapshot* crowd) {
   TVistaHelper& rec = VistaHelper[i];
 
   // Obstacles: the turn away from what the vision probe sees.
@@ -36,8 +37,8 @@ Vector WishedOrientation(Kestrelwood& tag, const StepParams& p, BaseObject* agen
   // alignment, weighted and summed.
   tag.turnSide[i] = 0;
   Vector g = Kestrelwood::Lookfortarget(agent, p.target) * p.targetWeight;
-  Vector r = Kestrelwood::AgentsRepulsion(agent, p.group, p.repulsionRadius, &rec.speedFactor);
-  Vector a = Kestrelwood::AgentsAlignment(agent, p.group, p.alignmentRadius);
+  Vector r = Kestrelwood::AgentsRepulsion(agent, p.group, p.repulsionRadius, &rec.speedFactor, crowd);
+  Vector a = Kestrelwood::AgentsAlignment(agent, p.group, p.alignmentRadius, crowd);
   Vector d(r.x * p.repulsionWeight + p.alignmentWeight * a.x + g.x,
            r.y * p.repulsionWeight + p.alignmentWeight * a.y + g.y,
            r.z * p.repulsionWeight + p.alignmentWeight * a.z + g.z);

@@ -9,7 +9,9 @@
 // weighted sum of target, repulsion and alignment, as a rotation vector
 // (heading, pitch, bank). Resets the agent's speed factor to 1 before the
 // neighbour rules and clears its turn side when it is not avoiding.
-Vector WishedOrientation(Kestrelwood& tag, const StepParams& p, BaseObject* agent, LONG i);
+// crowd: the group's children as read at this step, or null.
+Vector WishedOrientation(Kestrelwood& tag, const StepParams& p, BaseObject* agent, LONG i,
+                         const CrowdSnapshot* crowd);
 
 // One tenth of the way from the rotation r toward w in heading (the short
 // way round) and bank; the pitch stays.

@@ -2,6 +2,7 @@
 // to its recorded start at and before the document's first frame.
 #include "Kestrelwood.h"
 #include "agent_step.h"
+#include "crowd_snapshot.h"
 #include "frame_time.h"
 #include "start_table.h"
 #include "step_params.h"
@@ -59,11 +60,15 @@ LONG Kestrelwood::Execute(PluginTag* tag, BaseDocument* doc, BaseObject*, BaseTh
   // Phase 7: one step per agent, in child order; each agent sees those
   // before it already moved. Agents past the last record slot are left
   // where they are.
+  // The neighbour rules read every other agent for every agent; they read
+  // them from a snapshot kept equal to the scene (see crowd_snapshot.h).
   bool followTerrain = p.terrain && collider;
+  CrowdSnapshot crowd;
+  const CrowdSnapshot* view = FillCrowdSnapshot(&crowd, first) ? &crowd : nullptr;
   LONG i = 0;
   for (BaseObject* agent = first; agent && i < MAX_AGENTS; agent = agent->GetNext(), ++i) {
     // Steps 8-9: where the agent wants to head.
-    Vector w = WishedOrientation(*this, p, agent, i);
+    Vector w = WishedOrientation(*this, p, agent, i, view);
 
     // Step 10: a tenth of the way there.
     Vector n = EaseOrientation(agent->GetRotation(), w);
@@ -77,8 +82,9 @@ LONG Kestrelwood::Execute(PluginTag* tag, BaseDocument* doc, BaseObject*, BaseTh
     // Step 12: onto the ground, tilted to it.
     if (followTerrain) FollowTerrain(collider, p, agent, m, i, &pos, &n);
 
-    // Step 13: into the scene.
+    // Step 13: into the scene, and the snapshot told.
     WriteBack(agent, n, pos);
+    if (view) RefreshCrowdSnapshot(&crowd, i, agent);
   }
 
   // Phase 15: the collider goes with the call.

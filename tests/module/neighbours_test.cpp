@@ -1,6 +1,10 @@
 // Repulsion with its speed factor, alignment and the target direction.
 #include <cmath>
 
+#include <cstring>
+#include <string>
+
+#include "crowd_snapshot.h"
 #include "scene_fixture.h"
 
 namespace {
@@ -102,4 +106,62 @@ TEST_F(Neighbours, TargetDirectionIsHorizontal) {
   EXPECT_EQ(Kestrelwood::Lookfortarget(B(agent_), B(t)), Vector(0.6f, 0, 0.8f));
   t->setPosition(KwVector{0, -70, 0});
   EXPECT_EQ(Kestrelwood::Lookfortarget(B(agent_), B(t)), Vector());
+}
+
+namespace {
+// Appended, not "N" + ...: GCC 12 warns wrongly (-Wrestrict) on that.
+// Bit for bit, but any two non-numbers alike: their sign bit says nothing
+// and follows the compiler's order of operands.
+bool Same(float a, float b) { return (std::isnan(a) && std::isnan(b)) || std::memcmp(&a, &b, sizeof a) == 0; }
+bool Same(const Vector& a, const Vector& b) { return Same(a.x, b.x) && Same(a.y, b.y) && Same(a.z, b.z); }
+
+std::string Numbered(int k) {
+  std::string s("N");
+  s.append(std::to_string(k));
+  return s;
+}
+}  // namespace
+
+// The step reads neighbours from a snapshot of the group and skips pairs
+// that are surely out of reach; both must give exactly what reading every
+// neighbour from the host gives, at the skip's edge (a component of exactly
+// twice the radius), for radii too large to double, and with non-numbers.
+TEST_F(Neighbours, SnapshotAndSkipGiveTheHostReadingBitForBit) {
+  agent_->setRotation(KwVector{0.3f, 0, 0.1f});
+  const float r = 200.0f;
+  const Vector spots[] = {Vector(0, 0, 400), Vector(400, 0, 0), Vector(-399.99f, 0, 0), Vector(0, 0, -150),
+                          Vector(120, 5, 130), Vector(0, 0, 0), Vector(141.42f, 0, 141.42f), Vector(0, 250, 0),
+                          Vector(std::nanf(""), 0, 10), Vector(INFINITY, 0, 0), Vector(3e38f, 0, -3e38f),
+                          Vector(700, 0, 90)};
+  int k = 0;
+  for (const Vector& s : spots) {
+    kwhost::Object* n = AddAt(Numbered(k), s, Vector(0.1f * float(k), 0, -0.05f * float(k)), group_);
+    (void)n;
+    ++k;
+  }
+  CrowdSnapshot crowd;
+  ASSERT_TRUE(FillCrowdSnapshot(&crowd, B(group_)->GetDown()));
+  for (float radius : {r, 400.0f, 0.0f, -5.0f, 1e31f, 3e38f, INFINITY, std::nanf("")}) {
+    float f1 = 0.8f, f2 = 0.8f;
+    Vector a = Kestrelwood::AgentsRepulsion(B(agent_), B(group_), radius, &f1);
+    Vector b = Kestrelwood::AgentsRepulsion(B(agent_), B(group_), radius, &f2, &crowd);
+    EXPECT_TRUE(Same(a, b)) << radius;
+    EXPECT_TRUE(Same(f1, f2)) << radius;
+    Vector c = Kestrelwood::AgentsAlignment(B(agent_), B(group_), radius);
+    Vector d = Kestrelwood::AgentsAlignment(B(agent_), B(group_), radius, &crowd);
+    EXPECT_TRUE(Same(c, d)) << radius;
+  }
+}
+
+// A group with more children than a snapshot holds is read from the host.
+TEST_F(Neighbours, SnapshotRefusesGroupsBeyondItsCapacity) {
+  for (int k = 0; k < CrowdSnapshot::kCapacity; ++k) AddAt(Numbered(k), Vector(float(k), 0, 0), Vector(), group_);
+  CrowdSnapshot crowd;
+  EXPECT_FALSE(FillCrowdSnapshot(&crowd, B(group_)->GetDown()));  // the agent makes one more
+  EXPECT_EQ(crowd.count, -1);
+  float f1 = 1.0f, f2 = 1.0f;
+  Vector a = Kestrelwood::AgentsRepulsion(B(agent_), B(group_), 200, &f1);
+  Vector b = Kestrelwood::AgentsRepulsion(B(agent_), B(group_), 200, &f2, &crowd);
+  EXPECT_EQ(a, b);
+  EXPECT_EQ(f1, f2);
 }
