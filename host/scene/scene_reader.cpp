@@ -281,6 +281,9 @@ struct Reader {
     int32_t minFrame = root.contains("minFrame") ? requireInt(root["minFrame"], "minFrame") : 0;
     int32_t maxFrame = root.contains("maxFrame") ? requireInt(root["maxFrame"], "maxFrame") : 300;
     if (fps < 1) fault("fps", "the frame rate must be 1 or more, not " + std::to_string(fps));
+    if (maxFrame < minFrame && !root.contains("maxFrame"))
+      fault("maxFrame", "missing, and its default 300 lies before minFrame " + std::to_string(minFrame) +
+                            "; give the last frame");
     if (maxFrame < minFrame)
       fault("maxFrame", std::to_string(maxFrame) + " lies before minFrame " + std::to_string(minFrame));
     out.doc = std::make_unique<Document>();

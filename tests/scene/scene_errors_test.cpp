@@ -50,6 +50,7 @@ const Case kCases[] = {
     {"FractionalFps", kHead + R"("fps": 29.97})", "fps: expected an integer, got the number 29.97"},
     {"HugeFps", kHead + R"("fps": 3000000000})", "fps: the integer 3000000000 does not fit 32 bits"},
     {"MaxBeforeMin", kHead + R"("minFrame": 10, "maxFrame": 5})", "maxFrame: 5 lies before minFrame 10"},
+    {"DefaultMaxBeforeMin", kHead + R"("minFrame": 400})", "maxFrame: missing, and its default 300 lies before minFrame 400"},
     {"ObjectsNotArray", withObjects("{}"), "objects: expected an array, got an object"},
     {"ObjectNotObject", withObjects("[3]"), "objects[0]: expected an object, got the number 3"},
     {"MissingName", withObjects(R"([{"type": "null"}])"), "objects[0]: the object has no \"name\""},
