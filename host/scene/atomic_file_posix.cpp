@@ -104,14 +104,4 @@ Result<void> writeFileAtomically(const std::string& given,
   return {};
 }
 
-Result<void> writeFileAtomically(const std::string& path, const std::string& content) {
-  return writeFileAtomically(path, [&content](std::FILE* f, std::string* why) {
-    if (std::fwrite(content.data(), 1, content.size(), f) != content.size()) {
-      *why = std::string("write failed: ") + std::strerror(errno);
-      return false;
-    }
-    return true;
-  });
-}
-
 }  // namespace kwhost
