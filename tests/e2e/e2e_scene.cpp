@@ -3,40 +3,13 @@
 #include <cmath>
 
 #include "evaluate.h"
+#include "module_once.h"
 #include "validate/tag_contract.h"
 
 namespace kwe2e {
 
-namespace {
-
-std::unique_ptr<kwhost::Module>& slot() {
-  static std::unique_ptr<kwhost::Module> m;
-  return m;
-}
-
-// The module is ended before the program exits: at exit its own static
-// destructors would run first, and an end after them would free its
-// resource a second time.
-class EndModule : public ::testing::Environment {
- public:
-  void TearDown() override { slot().reset(); }
-};
-[[maybe_unused]] ::testing::Environment* const g_end = ::testing::AddGlobalTestEnvironment(new EndModule);
-
-}  // namespace
-
-kwhost::Module* sharedModule() {
-  if (!slot()) {
-    auto m = kwhost::Module::load(KW_TEST_MODULE);
-    EXPECT_TRUE(m.ok()) << m.error();
-    if (!m.ok()) return nullptr;
-    slot() = std::move(m.value());
-  }
-  return slot().get();
-}
-
 void CrowdScene::SetUp() {
-  ASSERT_NE(sharedModule(), nullptr);
+  ASSERT_NE(kwtest::sharedModule(), nullptr);
   doc_ = std::make_unique<kwhost::Document>();
 }
 

@@ -1,5 +1,6 @@
 // Crowd scenes run through the module as the host loads it: the built
-// module file is opened once per test process (its state is process wide),
+// module file is opened once per test process (its state is process wide;
+// the reliability tests' loader),
 // every test builds its own document through the host's API, presses
 // RECORD_START and evaluates frames exactly as a user's scene is run.
 #ifndef KW_TESTS_E2E_E2E_SCENE_H
@@ -13,15 +14,11 @@
 #include <vector>
 
 #include "document.h"
-#include "module_loader.h"
 #include "object.h"
 #include "tag.h"
 #include "validate/crowd_scene.h"
 
 namespace kwe2e {
-
-// The module named by KW_TEST_MODULE, loaded and started on the first call.
-kwhost::Module* sharedModule();
 
 class CrowdScene : public ::testing::Test {
  protected:
