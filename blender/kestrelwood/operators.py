@@ -123,6 +123,10 @@ class KESTRELWOOD_OT_simulate(_TagCommand, bpy.types.Operator):
         if len(agents) > START_SLOTS:
             self.say('WARNING', f"Kestrelwood on '{obj.name}': {len(agents)} agents, but a tag moves at most "
                                 f"{START_SLOTS}")
+        constrained = [a.name for a in agents if any(c.enabled and c.influence > 0.0 for c in a.constraints)]
+        if constrained:
+            self.say('WARNING', f"Kestrelwood on '{obj.name}': the constraints of {_names(constrained)} move "
+                                "them away from their keys")
         try:
             exe = _program(context)
         except program.ProgramError as e:

@@ -11,7 +11,6 @@ class OBJECT_PT_kestrelwood(bpy.types.Panel):
     bl_space_type = 'PROPERTIES'
     bl_region_type = 'WINDOW'
     bl_context = "object"
-    bl_options = {'DEFAULT_CLOSED'}
 
     def draw_header(self, context):
         self.layout.prop(context.object.kestrelwood, "enabled", text="")
@@ -20,9 +19,11 @@ class OBJECT_PT_kestrelwood(bpy.types.Panel):
         obj = context.object
         tag = obj.kestrelwood
         layout = self.layout
+        if not tag.enabled:
+            layout.label(text="Tick to steer a crowd from this object")
+            return
         layout.use_property_split = True
         layout.use_property_decorate = False
-        layout.enabled = tag.enabled
 
         col = layout.column(heading="Crowd")
         col.prop(tag, "agents_group")

@@ -259,6 +259,15 @@ def build(context, record_for=None):
     for obstacle in circles:
         host_parent[obstacle] = obstacle.parent
 
+    # The scene file holds one moment: say so for what moves in Blender.
+    if record_for is None:
+        all_agents = {a for agents in out.agents.values() for a in agents}
+        moving = sorted({o.name for o in needed if o not in all_agents and _animated(o)})
+        if moving:
+            verb, them = ("moves", "it") if len(moving) == 1 else ("move", "them")
+            out.warnings.append(f"{_listed(moving)} {verb} in Blender, but the tag sees {them} where "
+                                f"{'it stands' if len(moving) == 1 else 'they stand'} at frame {scene.frame_current}")
+
     names = {}
     for obj in needed:
         if obj.name in names:
@@ -322,6 +331,25 @@ def build(context, record_for=None):
                                                     key=lambda o: name_key(o.name))],
     }
     return out
+
+
+def _animated(obj):
+    """Whether obj or an object it hangs from has keys, drivers or
+    constraints that can move it."""
+    while obj is not None:
+        ad = obj.animation_data
+        if ad is not None and ((ad.action is not None and len(ad.action.fcurves) > 0) or len(ad.drivers) > 0
+                               or len(ad.nla_tracks) > 0):
+            return True
+        if any(c.enabled and c.influence > 0.0 for c in obj.constraints):
+            return True
+        obj = obj.parent
+    return False
+
+
+def _listed(names, most=5):
+    shown = ", ".join(f"'{n}'" for n in names[:most])
+    return shown + (f" and {len(names) - most} more" if len(names) > most else "")
 
 
 def tag_json(tag, written, record=False):

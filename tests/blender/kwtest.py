@@ -149,6 +149,15 @@ def export_and_run(path, *run_args):
     return read_csv(csv_path)
 
 
+def readme_command(prefix):
+    """The README's command line that starts with prefix, as written."""
+    with open(os.path.join(REPO, "README.md")) as f:
+        for line in f:
+            if line.strip().startswith(prefix):
+                return line.split("#")[0].strip()
+    raise AssertionError(f"the README has no command starting with {prefix!r}")
+
+
 def load_json(path):
     with open(path) as f:
         return json.load(f)

@@ -20,18 +20,9 @@ REGISTER_ADDON = False
 sys.path[:] = [p for p in sys.path if os.path.abspath(p) != os.path.join(kwtest.REPO, "blender")]
 
 
-def readme_command(prefix):
-    """The README's command line that starts with prefix, as written."""
-    with open(os.path.join(kwtest.REPO, "README.md")) as f:
-        for line in f:
-            if line.strip().startswith(prefix):
-                return line.split("#")[0].strip()
-    raise AssertionError(f"the README has no command starting with {prefix!r}")
-
-
 class InstallTest(kwtest.BlenderTestCase):
     def test_install_the_zip_and_simulate(self):
-        command = readme_command("python3 blender/make_zip.py")
+        command = kwtest.readme_command("python3 blender/make_zip.py")
         made = subprocess.run(command, shell=True, cwd=kwtest.REPO, capture_output=True, text=True)
         self.assertEqual(made.returncode, 0, made.stderr)
         zip_path = os.path.join(kwtest.REPO, re.search(r"wrote (\S+)", made.stdout).group(1))

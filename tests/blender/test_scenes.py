@@ -121,3 +121,52 @@ class MissingThingsTest(kwtest.BlenderTestCase):
         with open(path) as f:
             self.assertEqual(f.read(), "the user's file")
         self.assertEqual(os.listdir(os.path.dirname(path)), ["scene.kwscene.json"])
+
+
+class ObstaclesTest(kwtest.BlenderTestCase):
+    def test_round_rocks_are_written_with_their_world_radius_and_others_passed_over(self):
+        kwtest.reset(0, 10)
+        group, agents, target = flock("A", 0, 2, (0, 800, 0))
+        rocks = kwtest.empty("Rocks", scale=(3, 3, 3))
+        kwtest.empty("Empty circle", location=(0, 200, 0), scale=(2, 1, 1), display='CIRCLE', size=10.0,
+                     parent=rocks)
+        kwtest.empty("Empty cube", location=(0, 300, 0), display='CUBE', parent=rocks)
+        bpy.ops.curve.primitive_nurbs_circle_add(radius=7.0, location=(50, 0, 0))
+        kwtest.parent_keep_world(bpy.context.object, rocks)
+        bpy.context.object.name = "Nurbs circle"
+        bpy.ops.curve.primitive_bezier_circle_add(radius=5.0, location=(-50, 0, 0))
+        bpy.context.object.name = "Bezier off centre"
+        bpy.context.object.data.splines[0].bezier_points.foreach_set("co", [v + 20.0 for v in [
+            c for p in bpy.context.object.data.splines[0].bezier_points for c in p.co]])
+        kwtest.parent_keep_world(bpy.context.object, rocks)
+        bpy.ops.curve.primitive_bezier_curve_add(location=(0, -50, 0))
+        bpy.context.object.name = "Open curve"
+        kwtest.parent_keep_world(bpy.context.object, rocks)
+        target.location = (0, 800, 0)
+        target.keyframe_insert("location", frame=5)
+        crowd = kwtest.carrier("Crowd", group, target, obstacles=rocks)
+        bpy.context.view_layer.update()
+        self.assertEqual(bpy.ops.kestrelwood.record_start(), {'FINISHED'})
+
+        path = kwtest.work_path("rocks", "rocks.kwscene.json")
+        rows = kwtest.export_and_run(path, "--frames", "0")
+        self.assertReported('WARNING', "'Empty cube' is an empty not drawn as a circle")
+        self.assertReported('WARNING', "'Open curve' is a curve whose spline is not closed")
+        self.assertReported('WARNING', "'Target A' moves in Blender, but the tag sees it where it stands at frame 0")
+        self.assertEqual(len(rows), 2)
+        written = {o["name"]: o for top in kwtest.load_json(path)["objects"] for o in top.get("children", [])}
+        self.assertEqual(sorted(n for n, o in written.items() if o.get("type") == "circle"),
+                         ["Bezier off centre", "Empty circle", "Nurbs circle"])
+        # Display size times the world X scale (the parent's 3 is undone by
+        # the parent inverse: the world scale is (2, 1, 1)).
+        self.assertAlmostEqual(written["Empty circle"]["radius"], 10.0 * 2, places=3)
+        self.assertAlmostEqual(written["Nurbs circle"]["radius"], 7.0, delta=0.01)
+        self.assertAlmostEqual(written["Bezier off centre"]["radius"], 5.0, places=3)
+        # The off-centre circle stands where its points are, (-30, 20, 20) in
+        # the world, written relative to the rocks' group (scaled by 3) in
+        # the host's axes.
+        rocks_doc = next(o for o in kwtest.load_json(path)["objects"] if o["name"] == "Rocks")
+        centre = next(c for c in rocks_doc["children"] if c["name"] == "Bezier off centre")["position"]
+        self.assertEqual([round(v, 3) for v in centre], [-10.0, 6.667, 6.667])
+        self.assertNotIn("tags", written.get("Crowd", {}))
+        del crowd
