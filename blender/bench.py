@@ -24,7 +24,7 @@ sys.path.insert(0, os.path.join(HERE, "tools"))
 
 import kestrelwood  # noqa: E402
 import demo_crowd  # noqa: E402
-from kestrelwood import keys, program, scene_build  # noqa: E402
+from kestrelwood import keys, program, scene_build, scene_order, scene_text, shapes  # noqa: E402
 
 
 def median_time(fn, repeat):
@@ -45,8 +45,8 @@ def main():
     crowd = demo_crowd.build(exe)
     ctx = bpy.context
     tag = crowd.kestrelwood
-    agents = scene_build.agents_of(tag, ctx.scene)
-    tris = len(scene_build.terrain_mesh(tag.terrain, ctx.evaluated_depsgraph_get())[1])
+    agents = scene_order.agents_of(tag, ctx.scene)
+    tris = len(shapes.terrain_mesh(tag.terrain, ctx.evaluated_depsgraph_get())[1])
     frames = ctx.scene.frame_end - ctx.scene.frame_start + 1
     print(f"kestrelwood: {exe} (from {where})")
     print(f"crowd: {len(agents)} agents, {frames} frames, ground of {tris} triangles; median of {repeat}")
@@ -65,7 +65,7 @@ def main():
     def export():
         holder["export"] = scene_build.build(ctx)
         with open(scene_path, "w") as f:
-            f.write(scene_build.to_text(holder["export"].document))
+            f.write(scene_text.to_text(holder["export"].document))
 
     t, _ = median_time(export, repeat)
     rows.append(("  part: scene file written (terrain, agents, tag)", t))

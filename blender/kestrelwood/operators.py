@@ -15,7 +15,8 @@ import bpy
 from bpy.props import StringProperty
 from bpy_extras.io_utils import ExportHelper
 
-from . import keys, program, scene_build, start_state
+from . import keys, program, scene_build, scene_order, scene_text, start_state
+from .problem import Problem
 from .properties import START_SLOTS
 
 # The reports of the last command, (level, text), for scripts that run the
@@ -59,7 +60,7 @@ class _TagCommand:
         if tag.agents_group is None:
             self.say('WARNING', f"Kestrelwood on '{obj.name}': no agents group is set")
             return []
-        agents = scene_build.agents_of(tag, context.scene)
+        agents = scene_order.agents_of(tag, context.scene)
         if not agents:
             self.say('WARNING', f"Kestrelwood on '{obj.name}': the agents group '{tag.agents_group.name}' "
                                 "has no children in this scene")
@@ -78,10 +79,10 @@ class KESTRELWOOD_OT_record_start(_TagCommand, bpy.types.Operator):
         if obj is None:
             return {'CANCELLED'}
         tag = obj.kestrelwood
-        agents = scene_build.agents_of(tag, context.scene)
+        agents = scene_order.agents_of(tag, context.scene)
         try:
             table = start_state.record(context, obj, _program(context))
-        except (program.ProgramError, scene_build.SceneProblem, OSError) as e:
+        except (Problem, OSError) as e:
             self.say('ERROR', f"Kestrelwood: {e}")
             return {'CANCELLED'}
         start_state.store(tag, table, agents, context.scene.frame_current)
@@ -114,7 +115,7 @@ class KESTRELWOOD_OT_simulate(_TagCommand, bpy.types.Operator):
         if not tag.start_recorded or len(tag.start_slots) != START_SLOTS:
             self.say('WARNING', f"Kestrelwood on '{obj.name}': no start state is recorded; press Record start")
             return {'CANCELLED'}
-        agents = scene_build.agents_of(tag, context.scene)
+        agents = scene_order.agents_of(tag, context.scene)
         changed = start_state.changed_agents(tag, agents)
         if changed:
             self.say('WARNING', f"Kestrelwood on '{obj.name}': {len(changed)} agent(s) are not where Record "
@@ -129,7 +130,7 @@ class KESTRELWOOD_OT_simulate(_TagCommand, bpy.types.Operator):
                                 "them away from their keys")
         try:
             exe = _program(context)
-        except program.ProgramError as e:
+        except Problem as e:
             self.say('ERROR', f"Kestrelwood: {e}")
             return {'CANCELLED'}
 
@@ -138,7 +139,7 @@ class KESTRELWOOD_OT_simulate(_TagCommand, bpy.types.Operator):
         started = time.perf_counter()
         try:
             return self.run(context, obj, exe, wm, started)
-        except (program.ProgramError, scene_build.SceneProblem, OSError, ValueError) as e:
+        except (Problem, OSError, ValueError) as e:
             self.say('ERROR', f"Kestrelwood: {e}")
             return {'CANCELLED'}
         finally:
@@ -155,7 +156,7 @@ class KESTRELWOOD_OT_simulate(_TagCommand, bpy.types.Operator):
             scene_path = os.path.join(folder, "scene.kwscene.json")
             csv_path = os.path.join(folder, "agents.csv")
             with open(scene_path, "w", encoding="utf-8") as f:
-                f.write(scene_build.to_text(export.document))
+                f.write(scene_text.to_text(export.document))
             wm.progress_update(20)
             ticks = [20]
 
@@ -224,7 +225,7 @@ class KESTRELWOOD_OT_clear(_TagCommand, bpy.types.Operator):
         if obj is None:
             return {'CANCELLED'}
         tag = obj.kestrelwood
-        agents = scene_build.agents_of(tag, context.scene)
+        agents = scene_order.agents_of(tag, context.scene)
         cleared = sum(1 for a in agents if keys.clear_agent(a))
         context.view_layer.update()
         text = f"Kestrelwood: removed the keys of {cleared} agents"
@@ -251,13 +252,13 @@ class KESTRELWOOD_OT_export_scene(_TagCommand, bpy.types.Operator, ExportHelper)
 
     def execute(self, context):
         self.begin()
-        if not scene_build.carriers(context.scene):
+        if not scene_order.carriers(context.scene):
             self.say('WARNING', "Kestrelwood: no object of this scene carries an enabled tag; nothing to export")
             return {'CANCELLED'}
         try:
             export = scene_build.build(context)
-            _write_atomically(self.filepath, scene_build.to_text(export.document))
-        except (scene_build.SceneProblem, OSError) as e:
+            scene_text.write_atomically(bpy.path.abspath(self.filepath), scene_text.to_text(export.document))
+        except (Problem, OSError) as e:
             self.say('ERROR', f"Kestrelwood: {self.filepath}: {e}")
             return {'CANCELLED'}
         for w in export.warnings:
@@ -265,34 +266,6 @@ class KESTRELWOOD_OT_export_scene(_TagCommand, bpy.types.Operator, ExportHelper)
         self.say('INFO', f"Kestrelwood: wrote {self.filepath} ({len(export.tag_index)} tag(s)); "
                          f"run it with: kestrelwood run {os.path.basename(self.filepath)}")
         return {'FINISHED'}
-
-
-def _write_atomically(path, text):
-    """Writes text to a temporary file beside path (beside its target when
-    path is a link), flushed to disk, then renames it over: a failure leaves
-    the old file as it was."""
-    path = os.path.realpath(bpy.path.abspath(path))
-    if os.path.isdir(path):
-        raise OSError(f"{path} is a folder")
-    folder = os.path.dirname(path)
-    if os.path.exists(path):
-        mode = os.stat(path).st_mode & 0o7777
-    else:
-        umask = os.umask(0)
-        os.umask(umask)
-        mode = 0o666 & ~umask
-    fd, tmp = tempfile.mkstemp(prefix=".kestrelwood-", suffix=".tmp", dir=folder)
-    try:
-        with os.fdopen(fd, "w", encoding="utf-8") as f:
-            f.write(text)
-            f.flush()
-            os.fsync(f.fileno())
-        os.chmod(tmp, mode)
-        os.replace(tmp, path)
-    except BaseException:
-        if os.path.exists(tmp):
-            os.unlink(tmp)
-        raise
 
 
 def _names(names, most=5):

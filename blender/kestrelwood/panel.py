@@ -2,7 +2,7 @@
 
 import bpy
 
-from . import scene_build
+from . import scene_order
 from .properties import START_SLOTS
 
 
@@ -27,7 +27,7 @@ class OBJECT_PT_kestrelwood(bpy.types.Panel):
 
         col = layout.column(heading="Crowd")
         col.prop(tag, "agents_group")
-        agents = scene_build.agents_of(tag, context.scene)
+        agents = scene_order.agents_of(tag, context.scene)
         note = col.row()
         note.alignment = 'RIGHT'
         note.label(text=f"{len(agents)} agents: the group's children, in order of name"

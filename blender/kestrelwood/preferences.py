@@ -4,6 +4,7 @@ import bpy
 from bpy.props import StringProperty
 
 from . import program
+from .problem import Problem
 
 
 class KestrelwoodPreferences(bpy.types.AddonPreferences):
@@ -20,7 +21,7 @@ class KestrelwoodPreferences(bpy.types.AddonPreferences):
         try:
             path, where = program.find_program(bpy.path.abspath(self.program) if self.program else "")
             layout.label(text=f"Using {path} (from {where})", icon='CHECKMARK')
-        except program.ProgramError as e:
+        except Problem as e:
             layout.label(text=str(e), icon='ERROR')
 
 

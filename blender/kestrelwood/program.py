@@ -12,12 +12,9 @@ import shutil
 import subprocess
 from pathlib import Path
 
+from .problem import Problem
+
 PROGRAM_NAME = "kestrelwood.exe" if os.name == "nt" else "kestrelwood"
-
-
-class ProgramError(Exception):
-    """The program is missing, or a run of it failed; the text says which
-    and what to do, in one line."""
 
 
 def repository_build():
@@ -27,21 +24,21 @@ def repository_build():
 
 
 def find_program(preference=""):
-    """(path, where it was found) of the program, or raise ProgramError
+    """(path, where it was found) of the program, or raise Problem
     naming every place that was looked at."""
     looked = []
     if preference:
         path = Path(os.path.expanduser(preference))
         if _runnable(path):
             return str(path), "the add-on's preferences"
-        raise ProgramError(f"kestrelwood program {path} (in the add-on's preferences) "
+        raise Problem(f"kestrelwood program {path} (in the add-on's preferences) "
                            f"{'is not executable' if path.exists() else 'does not exist'}")
     env = os.environ.get("KESTRELWOOD", "")
     if env:
         path = Path(os.path.expanduser(env))
         if _runnable(path):
             return str(path), "the environment variable KESTRELWOOD"
-        raise ProgramError(f"kestrelwood program {path} (in the environment variable KESTRELWOOD) "
+        raise Problem(f"kestrelwood program {path} (in the environment variable KESTRELWOOD) "
                            f"{'is not executable' if path.exists() else 'does not exist'}")
     looked.append("the add-on's preferences")
     looked.append("KESTRELWOOD")
@@ -53,7 +50,7 @@ def find_program(preference=""):
     if _runnable(built):
         return str(built), "the repository's release build"
     looked.append(str(built))
-    raise ProgramError("kestrelwood program not found (looked in " + ", ".join(looked) +
+    raise Problem("kestrelwood program not found (looked in " + ", ".join(looked) +
                        "): set its path in Preferences > Add-ons > Kestrelwood crowd")
 
 
@@ -63,14 +60,14 @@ def _runnable(path):
 
 def run(program, args, cwd, on_wait=None):
     """Runs the program with args in cwd. Returns (standard output, standard
-    error); a non-zero exit raises ProgramError with the program's own error
+    error); a non-zero exit raises Problem with the program's own error
     line. on_wait, when given, is called about ten times a second while it
     runs."""
     try:
         proc = subprocess.Popen([program] + list(args), cwd=cwd, stdout=subprocess.PIPE,
                                 stderr=subprocess.PIPE, text=True, errors="replace")
     except OSError as e:
-        raise ProgramError(f"cannot start {program}: {e.strerror or e}") from None
+        raise Problem(f"cannot start {program}: {e.strerror or e}") from None
     if on_wait is None:
         out, err = proc.communicate()
     else:
@@ -82,7 +79,7 @@ def run(program, args, cwd, on_wait=None):
             except subprocess.TimeoutExpired:
                 on_wait()
     if proc.returncode != 0:
-        raise ProgramError(_error_line(err, out, proc.returncode))
+        raise Problem(_error_line(err, out, proc.returncode))
     return out, err
 
 

@@ -22,168 +22,30 @@ and written as the host stores it: position, heading, pitch, bank and scale in
 the host's axes (see host_axes).
 """
 
-import json
 import math
-import re
-import struct
 
 import numpy as np
 
 from . import host_axes
+from .problem import Problem
 from .properties import BOOLS, LINKS, REALS, START_SLOTS
+from .scene_order import agents_of, carriers, children_in_scene, name_key
+from .scene_text import real32
+from .shapes import obstacle_circle, terrain_mesh
 
 FORMAT = "kestrelwood-scene/1"
 TAG_TYPE = "Kestrelwood"
 MAX_AGENTS = 100
 START_COUNT_ID = 1024
 FIRST_START_ID = 1025
-# Relative spread of a curve's points around their centre below which its
-# spline counts as a circle.
-CIRCLE_TOLERANCE = 1e-3
-
-
-class SceneProblem(Exception):
-    """The scene cannot be written; the text says why, in one line."""
-
-
-def name_key(name):
-    """Sort key of the outliner's order: case ignored, runs of digits by value."""
-    parts = re.split(r"(\d+)", name.casefold())
-    return [int(p) if p.isdigit() else p for p in parts] + [name]
-
-
-def children_in_scene(obj, scene):
-    """Direct children of obj that belong to the scene, in order of name."""
-    members = scene.objects
-    return sorted((c for c in obj.children if members.get(c.name) == c), key=lambda o: name_key(o.name))
-
-
-def carriers(scene):
-    """Objects of the scene with an enabled tag, in the order their tags are
-    evaluated (depth-first over the hierarchy, siblings in order of name)."""
-    found = []
-
-    def walk(obj):
-        if obj.kestrelwood.enabled:
-            found.append(obj)
-        for child in children_in_scene(obj, scene):
-            walk(child)
-
-    for root in _roots(scene, scene.objects):
-        walk(root)
-    return found
-
-
-def agents_of(tag, scene):
-    group = tag.agents_group
-    if group is None or scene.objects.get(group.name) != group:
-        return []
-    return children_in_scene(group, scene)
-
-
-def _roots(scene, objects):
-    members = scene.objects
-    roots = [o for o in objects if o.parent is None or members.get(o.parent.name) != o.parent]
-    return sorted(roots, key=lambda o: name_key(o.name))
-
-
-# Numbers --------------------------------------------------------------------
-
-def real32(value):
-    """A 32-bit float as the shortest JSON number that reads back (decimal to
-    double to float, as the host reads it) as the same float."""
-    f = struct.unpack("f", struct.pack("f", value))[0]
-    if not math.isfinite(f):
-        raise SceneProblem(f"the value {value} is not a finite number")
-    for digits in range(6, 10):
-        text = "%.*g" % (digits, f)
-        if struct.unpack("f", struct.pack("f", float(text)))[0] == f:
-            return float(text)
-    return f  # the float's exact double value, longer but exact
 
 
 def _number(value, what):
     v = float(value)
     if not math.isfinite(v):
-        raise SceneProblem(f"{what} is not a finite number ({v})")
+        raise Problem(f"{what} is not a finite number ({v})")
     return v
 
-
-# Obstacles ------------------------------------------------------------------
-
-def obstacle_circle(obj, depsgraph):
-    """(centre in the object's own coordinates, world radius) of an obstacle,
-    or (None, reason) when the object is not one."""
-    x_scale = float(np.linalg.norm(host_axes.to_numpy(obj.matrix_world)[0:3, 0]))
-    if obj.type == 'EMPTY':
-        if obj.empty_display_type != 'CIRCLE':
-            return None, "an empty not drawn as a circle"
-        return np.zeros(3), obj.empty_display_size * x_scale
-    if obj.type == 'CURVE':
-        splines = obj.data.splines
-        if len(splines) != 1:
-            return None, f"a curve with {len(splines)} splines, not one"
-        spline = splines[0]
-        if not spline.use_cyclic_u:
-            return None, "a curve whose spline is not closed"
-        if spline.type == 'BEZIER':
-            pts = np.array([p.co[:] for p in spline.bezier_points])
-        elif spline.type == 'NURBS':
-            pts = _evaluated_curve_points(obj, depsgraph)
-        else:
-            pts = np.array([p.co[:3] for p in spline.points])
-        if len(pts) < 3:
-            return None, "a curve with fewer than three points"
-        centre = pts.mean(axis=0)
-        dist = np.linalg.norm(pts - centre, axis=1)
-        radius = float(dist.mean())
-        if radius <= 0.0 or float(np.abs(dist - radius).max()) > CIRCLE_TOLERANCE * radius:
-            return None, "a curve whose spline is not a circle"
-        normal = np.cross(pts[1] - pts[0], pts[2] - pts[0])
-        if np.linalg.norm(normal) > 0.0:
-            normal /= np.linalg.norm(normal)
-            if float(np.abs((pts - centre) @ normal).max()) > CIRCLE_TOLERANCE * radius:
-                return None, "a curve whose spline is not flat"
-        return centre, radius * x_scale
-    return None, f"a {obj.type.lower()} object, neither an empty drawn as a circle nor a circle curve"
-
-
-def _evaluated_curve_points(obj, depsgraph):
-    ev = obj.evaluated_get(depsgraph)
-    mesh = ev.to_mesh()
-    try:
-        co = np.empty(len(mesh.vertices) * 3)
-        mesh.vertices.foreach_get("co", co)
-        return co.reshape(-1, 3)
-    finally:
-        ev.to_mesh_clear()
-
-
-# Terrain --------------------------------------------------------------------
-
-def terrain_mesh(obj, depsgraph):
-    """(points, triangles) of the evaluated mesh, in the host's axes and the
-    object's own coordinates. Triangles are wound the other way round, so that
-    a face that looks up in Blender looks up in the host (swapping two axes
-    mirrors the winding)."""
-    ev = obj.evaluated_get(depsgraph)
-    mesh = ev.to_mesh()
-    try:
-        mesh.calc_loop_triangles()
-        co = np.empty(len(mesh.vertices) * 3, dtype=np.float32)
-        mesh.vertices.foreach_get("co", co)
-        tris = np.empty(len(mesh.loop_triangles) * 3, dtype=np.int64)
-        mesh.loop_triangles.foreach_get("vertices", tris)
-    finally:
-        ev.to_mesh_clear()
-    points = co.reshape(-1, 3)[:, [0, 2, 1]].astype(np.float64)
-    triangles = tris.reshape(-1, 3)[:, [0, 2, 1]]
-    if not np.isfinite(points).all():
-        raise SceneProblem(f"terrain '{obj.name}': its mesh has a point that is not a finite number")
-    return points, triangles
-
-
-# The document ---------------------------------------------------------------
 
 class Export:
     """A scene file's document and what the add-on needs to read its run."""
@@ -271,7 +133,7 @@ def build(context, record_for=None):
     names = {}
     for obj in needed:
         if obj.name in names:
-            raise SceneProblem(f"two objects are named '{obj.name}' (one is linked from a library); "
+            raise Problem(f"two objects are named '{obj.name}' (one is linked from a library); "
                                "rename one of them")
         names[obj.name] = obj
 
@@ -289,7 +151,7 @@ def build(context, record_for=None):
         if parent_world is None:
             local = world
         elif abs(np.linalg.det(parent_world[0:3, 0:3])) < 1e-30:
-            raise SceneProblem(f"'{obj.parent.name}' has a scale of 0, so the matrix of its "
+            raise Problem(f"'{obj.parent.name}' has a scale of 0, so the matrix of its "
                                f"child '{obj.name}' cannot be found")
         else:
             local = np.linalg.inv(parent_world) @ world
@@ -380,33 +242,3 @@ def tag_json(tag, written, record=False):
             params[str(FIRST_START_ID + 2 * k)] = {"matrix": [real32(v) for v in slot.matrix]}
             params[str(FIRST_START_ID + 1 + 2 * k)] = {"real": real32(slot.speed)}
     return {"type": TAG_TYPE, "params": params}
-
-
-# Text -------------------------------------------------------------------------
-
-def to_text(document):
-    """Indented JSON; arrays of numbers on one line, a mesh's points and
-    triangles one to a line. Mesh numbers are the exact doubles of their
-    32-bit floats, so they read back as the same floats."""
-    return _format(document, "") + "\n"
-
-
-def _format(value, indent):
-    inner = indent + "  "
-    if isinstance(value, dict):
-        if all(not isinstance(v, (dict, np.ndarray)) and
-               not (isinstance(v, list) and any(isinstance(e, (dict, list)) for e in v)) for v in value.values()) \
-                and len(value) <= 2:
-            return json.dumps(value, separators=(", ", ": "))  # a typed value, {"real": 1.5}
-        items = [f"{inner}{json.dumps(k)}: {_format(v, inner)}" for k, v in value.items()]
-        return "{\n" + ",\n".join(items) + "\n" + indent + "}"
-    if isinstance(value, np.ndarray):
-        if value.size == 0:
-            return "[]"
-        rows = json.dumps(value.tolist(), separators=(",", ":"))
-        return "[\n" + inner + rows[1:-1].replace("],[", "],\n" + inner + "[") + "\n" + indent + "]"
-    if isinstance(value, list):
-        if all(not isinstance(v, (dict, list, np.ndarray)) for v in value):
-            return json.dumps(value, separators=(", ", ": "))
-        return "[\n" + ",\n".join(inner + _format(v, inner) for v in value) + "\n" + indent + "]"
-    return json.dumps(value)

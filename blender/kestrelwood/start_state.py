@@ -13,7 +13,8 @@ import tempfile
 
 import mathutils
 
-from . import host_axes, program, scene_build
+from . import host_axes, program, scene_build, scene_text
+from .problem import Problem
 from .properties import START_SLOTS
 
 
@@ -32,7 +33,7 @@ def record(context, carrier, exe):
         scene_path = os.path.join(folder, "record.kwscene.json")
         saved_path = os.path.join(folder, "recorded.kwscene.json")
         with open(scene_path, "w", encoding="utf-8") as f:
-            f.write(scene_build.to_text(export.document))
+            f.write(scene_text.to_text(export.document))
         program.run(exe, ["run", scene_path, "--frames", "0", "--save", saved_path], cwd=folder)
         with open(saved_path, encoding="utf-8") as f:
             saved = json.load(f)
@@ -52,7 +53,7 @@ def _saved_params(saved, carrier_name):
 
     obj = walk(saved.get("objects", []))
     if obj is None or not obj.get("tags"):
-        raise program.ProgramError(f"kestrelwood saved no tag on '{carrier_name}'")
+        raise Problem(f"kestrelwood saved no tag on '{carrier_name}'")
     return obj["tags"][0].get("params", {})
 
 
@@ -63,15 +64,15 @@ def table_of(params, carrier_name):
     def typed(key, kind):
         entry = params.get(key)
         if not isinstance(entry, dict) or kind not in entry:
-            raise program.ProgramError(f"kestrelwood saved no {kind} '{key}' in the tag on '{carrier_name}'")
+            raise Problem(f"kestrelwood saved no {kind} '{key}' in the tag on '{carrier_name}'")
         return entry[kind]
 
     if not typed("START_RECORDED", "bool"):
-        raise program.ProgramError(f"kestrelwood did not record the start of '{carrier_name}'")
+        raise Problem(f"kestrelwood did not record the start of '{carrier_name}'")
     count_id = int(typed("START_COUNT_ID", "long"))
     count = int(typed(_key(params, count_id), "long"))
     if count != START_SLOTS:
-        raise program.ProgramError(f"kestrelwood recorded {count} start slots, not {START_SLOTS}")
+        raise Problem(f"kestrelwood recorded {count} start slots, not {START_SLOTS}")
     matrices, speeds = [], []
     for k in range(count):
         matrices.append([float(v) for v in typed(_key(params, count_id + 1 + 2 * k), "matrix")])

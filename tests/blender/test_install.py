@@ -64,6 +64,7 @@ class InstallTest(kwtest.BlenderTestCase):
         sys.path.insert(0, os.path.join(kwtest.REPO, "blender"))
         try:
             from kestrelwood import program
+            from kestrelwood.problem import Problem
         finally:
             sys.path.pop(0)
         on_path = kwtest.work_path("bin", "kestrelwood")
@@ -80,7 +81,7 @@ class InstallTest(kwtest.BlenderTestCase):
             if os.path.isfile(built):
                 self.assertEqual(program.find_program(""), (str(built), "the repository's release build"))
             else:
-                with self.assertRaisesRegex(program.ProgramError, "not found .*the PATH"):
+                with self.assertRaisesRegex(Problem, "not found .*the PATH"):
                     program.find_program("")
         finally:
             for k, v in saved.items():
