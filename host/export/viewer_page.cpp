@@ -257,8 +257,8 @@ bool writeViewer(const RunRecord& run, const std::string& dir, const std::string
   const std::string tplPath = viewerTemplatePath();
   std::string tpl;
   if (!readFile(tplPath, &tpl)) {
-    *err = "viewer page template " + tplPath +
-           " cannot be read: build it with scripts/test.d/20-viewer (npm ci and node build.mjs in viewer/)";
+    *err = "the viewer page template " + tplPath +
+           " is missing (the build makes it when node and npm are installed)";
     return false;
   }
   const size_t at = tpl.find(kDataMarker);

@@ -21,7 +21,7 @@ const docsAt = process.argv.indexOf('--docs');
 const docsPng = docsAt > 0 ? process.argv[docsAt + 1] : null;
 const pagePath = path.join(runDir, 'index.html');
 if (!fs.existsSync(chromiumPath)) skip(`no Chromium at ${chromiumPath} (scripts/setup installs it)`);
-if (!fs.existsSync(pagePath)) skip(`no viewer page at ${pagePath}: the page template was not built (scripts/test.d/20-viewer)`);
+if (!fs.existsSync(pagePath)) skip(`no viewer page at ${pagePath}: the page template was not built (the build makes it when node and npm are installed)`);
 const { chromium } = requireModule('playwright-core');
 const expected = loadExpectations(runDir);
 console.log(`recorded: ${expected.source}`);
