@@ -24,8 +24,9 @@ struct RunRequest {
   std::string demoExport; // demo: write the demo's scene file here
   std::optional<int64_t> frames;
   bool record = false;
-  std::string csv, save, outDir;
+  std::string csv, save, outDir;  // "-": standard output (not --out)
   bool verbose = false;
+  bool quiet = false;  // no warnings
   const char* argv0 = nullptr;
 };
 

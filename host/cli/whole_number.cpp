@@ -1,0 +1,32 @@
+#include "whole_number.h"
+
+#include <charconv>
+#include <limits>
+
+namespace kwhost::cli {
+
+std::optional<int64_t> parseWholeNumber(const std::string& text, int64_t min, int64_t max) {
+  const char* b = text.data();
+  const char* e = b + text.size();
+  if (b != e && *b == '+') ++b;
+  if (b == e) return std::nullopt;
+  int64_t v = 0;
+  auto [end, ec] = std::from_chars(b, e, v);
+  if (ec != std::errc() || end != e || v < min || v > max) return std::nullopt;
+  return v;
+}
+
+CLI::Validator wholeNumber(int64_t min, int64_t max, const std::string& unit) {
+  std::string range = max == std::numeric_limits<int64_t>::max()
+                          ? "from " + std::to_string(min) + " up"
+                          : "from " + std::to_string(min) + " to " + std::to_string(max);
+  std::string expected = "expected a whole number " + (unit.empty() ? "" : "of " + unit + " ") + range;
+  return CLI::Validator(
+      [min, max, expected](std::string& text) -> std::string {
+        if (parseWholeNumber(text, min, max)) return {};
+        return expected + ", got \"" + text + "\"";
+      },
+      "N");
+}
+
+}  // namespace kwhost::cli
