@@ -15,7 +15,7 @@ namespace {
 // The crowd tag's published parameter ids, used when its description does
 // not name them (the start table entries are written by the tag alone).
 constexpr int32_t kAgentsGroup = 1000, kTarget = 1001, kObstaclesGroup = 1002, kTerrain = 1021;
-constexpr int32_t kStartCountId = 1020;
+constexpr int32_t kStartRecorded = 1019, kStartCountId = 1020;
 constexpr int kMaxStartSlots = 100;
 
 const DescriptionInfo* descriptionOf(const Tag& t) {
@@ -68,6 +68,7 @@ std::vector<CrowdLinks> crowdTags(const Document& doc) {
     c.target = linkedObject(*t, paramId(d, "TARGET", kTarget));
     c.obstaclesGroup = linkedObject(*t, paramId(d, "OBSTACLES_GROUP", kObstaclesGroup));
     c.terrain = linkedObject(*t, paramId(d, "TERRAIN", kTerrain));
+    c.startRecorded = t->data().getBool(paramId(d, "START_RECORDED", kStartRecorded));
     out.push_back(c);
   }
   return out;
