@@ -11,7 +11,7 @@
 #include "output_plan.h"
 #include "run_command.h"
 #include "validate/validator.h"
-#include "whole_number.h"
+#include "option_values.h"
 
 namespace {
 
@@ -21,6 +21,12 @@ constexpr const char* kFooter = R"(Outputs:
   --save FILE    the scene after the last frame (it reloads to the same document)
   --out DIR      DIR/index.html (open it in a browser), DIR/run.glb (any glTF viewer),
                  DIR/poster.svg (the run seen from above), DIR/agents.csv
+  --report FILE  the crowd report, JSON ("format": "kestrelwood-report/1"), per tag over the
+                 frames after the first: intrusions (an agent's horizontal distance to an
+                 obstacle's centre below its radius), close pairs (two agents nearer than
+                 --min-gap), stuck spells (an agent beyond REPULSION_RADIUS of its target that
+                 came less than one step nearer over 60 frames); a summary line per tag on
+                 standard error. The viewer page and the poster mark the same events.
   FILE may be - for standard output (one output at a time); missing folders are created.
   Every output is checked before the run starts. Every file is written to a temporary
   file first and then renamed over the old one, so a failure never leaves half a file.
@@ -36,11 +42,13 @@ Exit status:
   3  the scene file cannot be read or is not valid
      (one line on standard error: error: FILE: WHERE: WHAT)
   4  the module cannot be loaded or started (run, demo and validate)
+  5  --fail-on: the crowd report holds an event of a kind named (every output is written)
 
 Examples:
   kestrelwood demo --out demo
   kestrelwood run scenes/flat-ground.kwscene.json --csv agents.csv
   kestrelwood run my.kwscene.json --frames 100 --record --save my-after.kwscene.json
+  kestrelwood run bake.kwscene.json --report qa.json --fail-on intrusions,stuck
   kestrelwood validate --strictness 8
 )";
 
@@ -51,6 +59,8 @@ int main(int argc, char** argv) {
     kwhost::cli::RunRequest req;
     req.argv0 = argc > 0 ? argv[0] : nullptr;
     int64_t frames = -1;
+    double minGap = -1;
+    std::vector<std::string> failOn;
 
     CLI::App app{"kestrelwood runs crowd scenes with the Kestrelwood module and writes what the agents did.",
                  "kestrelwood"};
@@ -73,6 +83,15 @@ int main(int argc, char** argv) {
       cmd->add_option("--csv", req.csv, "write the agents' states after each frame")->type_name("FILE");
       cmd->add_option("--save", req.save, "write the scene after the last frame")->type_name("FILE");
       cmd->add_option("--out", req.outDir, "write the viewer page, glb, poster and CSV into DIR")->type_name("DIR");
+      cmd->add_option("--report", req.report, "write the crowd report (intrusions, close pairs, stuck agents) as JSON")
+          ->type_name("FILE");
+      cmd->add_option("--min-gap", minGap, "close-pair distance (default: 5% of each tag's REPULSION_RADIUS)")
+          ->type_name("D")
+          ->check(kwhost::cli::distance());
+      cmd->add_option("--fail-on", failOn, "exit 5, after writing every output, when the report holds such an event")
+          ->type_name("intrusions,close-pairs,stuck")
+          ->delimiter(',')
+          ->check(kwhost::cli::oneOf({"intrusions", "close-pairs", "stuck"}));
     };
     addRunOptions(run);
     run->add_flag("--record", req.record, "press RECORD_START on every tag after loading (besides those with recordStart)");
@@ -116,6 +135,12 @@ int main(int argc, char** argv) {
     }
 
     if (frames >= 0) req.frames = frames;
+    if (minGap >= 0) req.minGap = minGap;
+    for (const std::string& kind : failOn) {
+      req.failOn.intrusions |= kind == "intrusions";
+      req.failOn.closePairs |= kind == "close-pairs";
+      req.failOn.stuck |= kind == "stuck";
+    }
     if (req.modulePath.empty()) req.modulePath = kwhost::cli::defaultModule(req.argv0);
     if (validate->parsed()) {
       // The validator loads the module itself, once per check.

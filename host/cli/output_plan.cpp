@@ -17,6 +17,7 @@ std::vector<std::string> stdoutOptions(const RunRequest& r) {
   if (r.csv == kStdout) out.push_back("--csv");
   if (r.save == kStdout) out.push_back("--save");
   if (r.demoExport == kStdout) out.push_back("--export-scene");
+  if (r.report == kStdout) out.push_back("--report");
   return out;
 }
 
@@ -29,6 +30,7 @@ OutputPlan planOutputs(const RunRequest& r) {
   check(r.csv);
   check(r.save);
   check(r.demoExport);
+  check(r.report);
   if (!r.outDir.empty()) {
     const fs::path dir(r.outDir);
     std::error_code ec;

@@ -6,11 +6,13 @@
 #include <memory>
 
 #include "console.h"
+#include "crowd_report.h"
 #include "csv_writer.h"
 #include "module_loader.h"
 #include "output_plan.h"
 #include "progress.h"
 #include "registry.h"
+#include "report_json.h"
 #include "scene/atomic_file.h"
 #include "scene/demo_scene.h"
 #include "scene/scene_file.h"
@@ -127,6 +129,17 @@ int runCommand(const RunRequest& r, int argc, char** argv) {
   say("ran " + plural(rec.frames.size(), "frame", "frames") + " of " + plural(rec.agents.size(), "agent", "agents") +
       " in " + took);
 
+  // The crowd report: for --report and --fail-on, and for the marks of the
+  // poster and the viewer page.
+  std::optional<CrowdReport> crowdReport;
+  if (!r.report.empty() || r.failOn.any() || !r.outDir.empty()) {
+    ReportSettings rs;
+    rs.minGap = r.minGap;
+    crowdReport = buildCrowdReport(rec, label, rs);
+    if (!r.report.empty() || r.failOn.any())
+      for (const TagReport& t : crowdReport->tags) std::fprintf(stderr, "report: %s\n", reportSummary(t).c_str());
+  }
+
   // What the user asked for. Every file is written whole or not at all;
   // one failure does not stop the others.
   int result = kExitOk;
@@ -146,11 +159,13 @@ int runCommand(const RunRequest& r, int argc, char** argv) {
   } else if (!r.save.empty()) {
     report(scene::writeSceneFile(*sc.doc, r.save, &sc.objSources), "scene", r.save);
   }
+  if (!r.report.empty())
+    report(writeText(r.report, reportJson(*crowdReport, rec).dump(2) + "\n"), "report", r.report);
   if (!r.outDir.empty()) {
     const fs::path dir(r.outDir);
     const std::string csv = (dir / "agents.csv").string(), svg = (dir / "poster.svg").string();
     report(writeCsvFile(rec, csv), "CSV", csv);
-    report(writeSvgPoster(rec, svg), "poster", svg);
+    report(writeSvgPoster(rec, svg, &*crowdReport), "poster", svg);
 #ifdef KW_HAVE_EXPORT_VIEW
     const std::string glb = (dir / "run.glb").string();
     std::string why;
@@ -162,6 +177,17 @@ int runCommand(const RunRequest& r, int argc, char** argv) {
              "viewer", (dir / "index.html").string());
     }
 #endif
+  }
+  // A bake with the events the user fails on: every output is written first.
+  if (result == kExitOk && crowdReport && r.failOn.any()) {
+    size_t found = 0;
+    for (const TagReport& t : crowdReport->tags)
+      found += (r.failOn.intrusions ? t.intrusionFrames : 0) + (r.failOn.closePairs ? t.closePairFrames : 0) +
+               (r.failOn.stuck ? t.stuck.size() : 0);
+    if (found > 0) {
+      std::fprintf(stderr, "error: --fail-on: the crowd report found %zu such event%s\n", found, found == 1 ? "" : "s");
+      result = kExitEvents;
+    }
   }
   return result;
 }

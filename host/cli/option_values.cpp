@@ -1,6 +1,8 @@
-#include "whole_number.h"
+#include "option_values.h"
 
 #include <charconv>
+#include <cmath>
+#include <cstdlib>
 #include <limits>
 
 namespace kwhost::cli {
@@ -27,6 +29,29 @@ CLI::Validator wholeNumber(int64_t min, int64_t max, const std::string& unit) {
         return expected + ", got \"" + text + "\"";
       },
       "N");
+}
+
+CLI::Validator distance() {
+  return CLI::Validator(
+      [](std::string& text) -> std::string {
+        char* end = nullptr;
+        const double v = text.empty() ? -1 : std::strtod(text.c_str(), &end);
+        if (end && *end == '\0' && std::isfinite(v) && v >= 0) return {};
+        return "expected a distance of 0 or more in scene units, got \"" + text + "\"";
+      },
+      "D");
+}
+
+CLI::Validator oneOf(std::vector<std::string> words) {
+  std::string list;
+  for (size_t i = 0; i < words.size(); ++i) list += (i ? (i + 1 == words.size() ? " or " : ", ") : "") + words[i];
+  return CLI::Validator(
+      [words, list](std::string& text) -> std::string {
+        for (const std::string& w : words)
+          if (text == w) return {};
+        return "expected " + list + ", got \"" + text + "\"";
+      },
+      "WORD");
 }
 
 }  // namespace kwhost::cli
