@@ -39,7 +39,10 @@ fs.mkdirSync(artifacts, { recursive: true });
 {
   const file = path.join(runDir, 'report.json');
   if (fs.existsSync(file)) {
-    check(JSON.stringify(JSON.parse(fs.readFileSync(file, 'utf8'))) === JSON.stringify(report),
+    // Key order aside: the file and the page may be written by different writers.
+    const canon = (v) => (Array.isArray(v) ? v.map(canon) : v && typeof v === 'object'
+      ? Object.fromEntries(Object.keys(v).sort().map((k) => [k, canon(v[k])])) : v);
+    check(JSON.stringify(canon(JSON.parse(fs.readFileSync(file, 'utf8')))) === JSON.stringify(canon(report)),
       'the page carries the run\u2019s report.json as it is');
   }
 }
