@@ -173,7 +173,9 @@ int runCommand(const RunRequest& r, int argc, char** argv) {
     report(glbOk ? Result<void>() : Result<void>(fail(why)), "glTF", glb);
     if (plan.viewerPage) {
       why.clear();
-      report(writeViewer(rec, dir.string(), glbOk ? "run.glb" : "", &why) ? Result<void>() : Result<void>(fail(why)),
+      report(writeViewer(rec, dir.string(), glbOk ? "run.glb" : "", &why, reportJson(*crowdReport, rec))
+                 ? Result<void>()
+                 : Result<void>(fail(why)),
              "viewer", (dir / "index.html").string());
     }
 #endif
