@@ -231,7 +231,7 @@ TEST(ReportFailOn, ExitsFiveWithEveryOutputWrittenAndZeroWhenClean) {
 // rock and a mark per stuck spell, counted in its legend.
 TEST(ReportFailOn, PosterMarksAgreeWithTheReport) {
   const std::string dir = tempFolder("report-poster");
-  Ran r = kestrelwood("demo --frames 300 --cells 40 --out " + quote(dir + "/view") + " --report " + quote(dir + "/r.json"), dir);
+  Ran r = kestrelwood("demo --out " + quote(dir + "/view") + " --report " + quote(dir + "/r.json"), dir);
   ASSERT_EQ(r.status, 0) << r.err;
   const json report = json::parse(readText(dir + "/r.json"));
   const json& s = report["tags"][0]["summary"];
