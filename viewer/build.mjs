@@ -1,7 +1,8 @@
 // Bundles the viewer page template: three.js's module build, its core and
 // the examples' OrbitControls go into an import map of data: URLs (module
-// scripts cannot be fetched from file://, data: URLs can be imported), and the
-// viewer's own code into an inline module. The result,
+// scripts cannot be fetched from file://, data: URLs can be imported), and so
+// do the viewer's own modules (src/*.js, imported as 'kw/NAME.js'); its entry,
+// src/app.js, goes into an inline module. The result,
 // dist/viewer-template.html, keeps the marker <!--KW-RUN-DATA--> where
 // host/export/viewer_page.cpp puts a run's data.
 //   node build.mjs [OUT]
@@ -37,8 +38,17 @@ const importMap = {
     'three/addons/controls/OrbitControls.js': dataUrl(orbit),
   },
 };
+// A data: URL has no base to resolve a relative import against, so the
+// viewer's modules import each other by their 'kw/' names.
+const src = path.join(here, 'src');
+for (const name of fs.readdirSync(src).filter((n) => n.endsWith('.js') && n !== 'app.js').sort()) {
+  const code = read(path.join(src, name));
+  const rel = code.match(/^\s*(?:import|export)[^;]*?from\s*['"]\.{1,2}\/[^'"]*['"]/m);
+  if (rel) fail(`src/${name} imports a relative path (use 'kw/NAME.js'): ${rel[0].slice(0, 120)}`);
+  importMap.imports[`kw/${name}`] = dataUrl(code);
+}
 
-const app = read(path.join(here, 'src', 'app.js'));
+const app = read(path.join(src, 'app.js'));
 if (/<\/script/i.test(app)) fail('src/app.js contains "</script", which would end its element');
 let page = read(path.join(here, 'src', 'page.html'));
 for (const marker of ['<!--KW-IMPORTMAP-->', '<!--KW-APP-->', '<!--KW-RUN-DATA-->']) {

@@ -8,8 +8,10 @@
 #include <iostream>
 
 #include "module_path.h"
+#include "output_plan.h"
 #include "run_command.h"
 #include "validate/validator.h"
+#include "option_values.h"
 
 namespace {
 
@@ -19,8 +21,19 @@ constexpr const char* kFooter = R"(Outputs:
   --save FILE    the scene after the last frame (it reloads to the same document)
   --out DIR      DIR/index.html (open it in a browser), DIR/run.glb (any glTF viewer),
                  DIR/poster.svg (the run seen from above), DIR/agents.csv
-  Every file is written to a temporary file first and then renamed over the old one,
-  so a failure never leaves half a file.
+  --report FILE  the crowd report, JSON ("format": "kestrelwood-report/1"), per tag over the
+                 frames after the first: intrusions (an agent's horizontal distance to an
+                 obstacle's centre below its radius), close pairs (two agents nearer than
+                 --min-gap), stuck spells (an agent beyond REPULSION_RADIUS of its target that
+                 came less than one step nearer over 60 frames); a summary line per tag on
+                 standard error. The viewer page and the poster mark the same events.
+  FILE may be - for standard output (one output at a time); missing folders are created.
+  Every output is checked before the run starts. Every file is written to a temporary
+  file first and then renamed over the old one, so a failure never leaves half a file.
+
+Warnings (standard error, silenced by --quiet, never a change of exit status):
+  a crowd tag with no recorded start, no target, no agent group or an empty one,
+  more than 100 agents, or two tags whose flocks share the module's per-agent records.
 
 Exit status:
   0  success
@@ -28,12 +41,14 @@ Exit status:
   2  bad command line
   3  the scene file cannot be read or is not valid
      (one line on standard error: error: FILE: WHERE: WHAT)
-  4  the module cannot be loaded or started
+  4  the module cannot be loaded or started (run, demo and validate)
+  5  --fail-on: the crowd report holds an event of a kind named (every output is written)
 
 Examples:
   kestrelwood demo --out demo
   kestrelwood run scenes/flat-ground.kwscene.json --csv agents.csv
   kestrelwood run my.kwscene.json --frames 100 --record --save my-after.kwscene.json
+  kestrelwood run bake.kwscene.json --report qa.json --fail-on intrusions,stuck
   kestrelwood validate --strictness 8
 )";
 
@@ -44,6 +59,8 @@ int main(int argc, char** argv) {
     kwhost::cli::RunRequest req;
     req.argv0 = argc > 0 ? argv[0] : nullptr;
     int64_t frames = -1;
+    double minGap = -1;
+    std::vector<std::string> failOn;
 
     CLI::App app{"kestrelwood runs crowd scenes with the Kestrelwood module and writes what the agents did.",
                  "kestrelwood"};
@@ -54,6 +71,7 @@ int main(int argc, char** argv) {
                    "the module to load (default: ../plugins/Kestrelwood/Kestrelwood.so beside this program)")
         ->type_name("PATH");
     app.add_flag("-v,--verbose", req.verbose, "echo the host console (the module's messages) to standard error");
+    app.add_flag("-q,--quiet", req.quiet, "no warnings about scenes that will do nothing");
 
     CLI::App* run = app.add_subcommand("run", "load a scene file, evaluate its frames and write the outputs");
     run->add_option("SCENE", req.scenePath, "the scene file (*.kwscene.json)")->required()->type_name("FILE");
@@ -61,10 +79,19 @@ int main(int argc, char** argv) {
       cmd->add_option("--frames", frames,
                       "evaluate the frames minFrame .. minFrame+N (default N: maxFrame - minFrame)")
           ->type_name("N")
-          ->check(CLI::NonNegativeNumber);
+          ->check(kwhost::cli::wholeNumber(0, INT64_MAX, "frames"));
       cmd->add_option("--csv", req.csv, "write the agents' states after each frame")->type_name("FILE");
       cmd->add_option("--save", req.save, "write the scene after the last frame")->type_name("FILE");
       cmd->add_option("--out", req.outDir, "write the viewer page, glb, poster and CSV into DIR")->type_name("DIR");
+      cmd->add_option("--report", req.report, "write the crowd report (intrusions, close pairs, stuck agents) as JSON")
+          ->type_name("FILE");
+      cmd->add_option("--min-gap", minGap, "close-pair distance (default: 5% of each tag's REPULSION_RADIUS)")
+          ->type_name("D")
+          ->check(kwhost::cli::distance());
+      cmd->add_option("--fail-on", failOn, "exit 5, after writing every output, when the report holds such an event")
+          ->type_name("intrusions,close-pairs,stuck")
+          ->delimiter(',')
+          ->check(kwhost::cli::oneOf({"intrusions", "close-pairs", "stuck"}));
     };
     addRunOptions(run);
     run->add_flag("--record", req.record, "press RECORD_START on every tag after loading (besides those with recordStart)");
@@ -77,15 +104,17 @@ int main(int argc, char** argv) {
         ->type_name("FILE");
     demo->add_option("--cells", req.demoCells, "terrain cells per side (default 230: 105,800 triangles)")
         ->type_name("N")
-        ->check(CLI::Range(1, 2000));
+        ->check(kwhost::cli::wholeNumber(1, 2000, "cells per side"));
 
     kwhost::validate::ValidatorOptions vopt;
     CLI::App* validate = app.add_subcommand(
         "validate", "run the module through a battery of checks, each printed PASS or FAIL with a reason");
     validate->add_option("--strictness", vopt.strictness, "1 (quick) to 10 (thorough), default 5")
         ->type_name("N")
-        ->check(CLI::Range(1, 10));
-    validate->add_option("--seed", vopt.seed, "seed of the parameter fuzzing")->type_name("N");
+        ->check(kwhost::cli::wholeNumber(1, 10, ""));
+    validate->add_option("--seed", vopt.seed, "seed of the parameter fuzzing")
+        ->type_name("N")
+        ->check(kwhost::cli::wholeNumber(0, UINT32_MAX, ""));
     validate->add_option("--check", vopt.only, "run only these checks")->type_name("NAME");
 
     try {
@@ -106,11 +135,17 @@ int main(int argc, char** argv) {
     }
 
     if (frames >= 0) req.frames = frames;
+    if (minGap >= 0) req.minGap = minGap;
+    for (const std::string& kind : failOn) {
+      req.failOn.intrusions |= kind == "intrusions";
+      req.failOn.closePairs |= kind == "close-pairs";
+      req.failOn.stuck |= kind == "stuck";
+    }
     if (req.modulePath.empty()) req.modulePath = kwhost::cli::defaultModule(req.argv0);
     if (validate->parsed()) {
       // The validator loads the module itself, once per check.
       vopt.modulePath = req.modulePath;
-      return kwhost::validate::runValidator(vopt, std::cout);
+      return kwhost::validate::runValidator(vopt, std::cout, std::cerr);
     }
     if (demo->parsed()) {
       req.scenePath.clear();
@@ -118,6 +153,11 @@ int main(int argc, char** argv) {
         req.outDir = "kestrelwood-demo";
     } else if (req.scenePath.empty()) {
       std::fprintf(stderr, "error: SCENE: the scene file name is empty (see kestrelwood --help)\n");
+      return kwhost::cli::kExitBadCommandLine;
+    }
+    if (const auto piped = kwhost::cli::stdoutOptions(req); piped.size() > 1) {
+      std::fprintf(stderr, "error: %s and %s both write to standard output (-); give one of them a file\n",
+                   piped[0].c_str(), piped[1].c_str());
       return kwhost::cli::kExitBadCommandLine;
     }
     return kwhost::cli::runCommand(req, argc, argv);

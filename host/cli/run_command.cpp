@@ -6,10 +6,13 @@
 #include <memory>
 
 #include "console.h"
+#include "crowd_report.h"
 #include "csv_writer.h"
 #include "module_loader.h"
+#include "output_plan.h"
 #include "progress.h"
 #include "registry.h"
+#include "report_json.h"
 #include "scene/atomic_file.h"
 #include "scene/demo_scene.h"
 #include "scene/scene_file.h"
@@ -29,8 +32,6 @@ namespace fs = std::filesystem;
 constexpr const char* kDemoLabel = "(built-in demo)";
 
 void error(const std::string& line) { std::fprintf(stderr, "error: %s\n", line.c_str()); }
-void warning(const std::string& line) { std::fprintf(stderr, "warning: %s\n", line.c_str()); }
-void wrote(const std::string& what, const std::string& path) { std::printf("wrote %-12s %s\n", what.c_str(), path.c_str()); }
 
 std::string sceneName(const std::string& path) {
   std::string name = fs::path(path).filename().string();
@@ -39,24 +40,14 @@ std::string sceneName(const std::string& path) {
   return name;
 }
 
-// Before any long work: every output can be written.
-bool outputsWritable(const RunRequest& r) {
-  bool ok = true;
-  for (const std::string* p : {&r.csv, &r.save, &r.demoExport}) {
-    if (p->empty()) continue;
-    if (auto w = checkWritable(*p); !w) error(w.error()), ok = false;
-  }
-  if (!r.outDir.empty()) {
-    std::error_code ec;
-    if (fs::exists(r.outDir, ec) && !fs::is_directory(r.outDir, ec)) {
-      error(r.outDir + ": exists and is no folder");
-      ok = false;
-    } else if (!fs::exists(r.outDir, ec)) {
-      fs::create_directories(r.outDir, ec);
-      if (ec) error(r.outDir + ": cannot create the folder: " + ec.message()), ok = false;
-    }
-  }
-  return ok;
+std::string plural(size_t n, const char* one, const char* many) { return std::to_string(n) + " " + (n == 1 ? one : many); }
+
+// Text for standard output ("-") or a file written whole or not at all.
+Result<void> writeText(const std::string& path, const std::string& text) {
+  if (path != kStdout) return writeFileAtomically(path, text);
+  if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0)
+    return fail("standard output: write failed");
+  return {};
 }
 
 }  // namespace
@@ -64,12 +55,20 @@ bool outputsWritable(const RunRequest& r) {
 int runCommand(const RunRequest& r, int argc, char** argv) {
   const bool demo = r.scenePath.empty();
   const std::string label = demo ? kDemoLabel : r.scenePath;
+  // What the program says about its work goes to standard error when
+  // standard output carries an output.
+  std::FILE* status = stdoutOptions(r).empty() ? stdout : stderr;
+  auto say = [status](const std::string& line) { std::fprintf(status, "%s\n", line.c_str()); };
+  auto wrote = [status](const std::string& what, const std::string& path) {
+    if (path != kStdout) std::fprintf(status, "wrote %-12s %s\n", what.c_str(), path.c_str());
+  };
+  auto warning = [&r](const std::string& line) {
+    if (!r.quiet) std::fprintf(stderr, "warning: %s\n", line.c_str());
+  };
 
   Console& console = Console::instance();
   console.setArguments(std::vector<std::string>(argv, argv + argc));
   if (r.verbose) console.setEcho(stderr);
-
-  if (!outputsWritable(r)) return kExitOutputFailed;
 
   // The module: loaded and started before the scene, whose tag types and
   // parameter names it registers.
@@ -85,19 +84,24 @@ int runCommand(const RunRequest& r, int argc, char** argv) {
   }
 
   // The scene.
-  Result<scene::LoadedScene> loaded = demo ? scene::readSceneJson(scene::demoSceneJson(r.demoCells > 0 ? r.demoCells : scene::kDemoCells), ".")
-                                           : scene::readSceneFile(r.scenePath);
+  const int cells = r.demoCells > 0 ? r.demoCells : scene::kDemoCells;
+  Result<scene::LoadedScene> loaded =
+      demo ? scene::readSceneJson(scene::demoSceneJson(cells), ".") : scene::readSceneFile(r.scenePath);
   if (!loaded) {
     error(label + ": " + loaded.error());
     return kExitBadScene;
   }
   scene::LoadedScene& sc = loaded.value();
+
+  // Every output checked (and its folders made) before the run.
+  const OutputPlan plan = planOutputs(r);
+  for (const std::string& e : plan.errors) error(e);
+  if (!plan.errors.empty()) return kExitOutputFailed;
+  for (const std::string& w : plan.warnings) warning(w);
   for (const std::string& w : sc.warnings) warning(label + ": " + w);
-  for (const std::string& w : scene::agentCountWarnings(*sc.doc)) warning(label + ": " + w);
 
   if (demo && !r.demoExport.empty()) {
-    auto text = scene::formatJson(scene::demoSceneJson(r.demoCells > 0 ? r.demoCells : scene::kDemoCells));
-    if (auto w = writeFileAtomically(r.demoExport, text); !w) {
+    if (auto w = writeText(r.demoExport, scene::formatJson(scene::demoSceneJson(cells))); !w) {
       error(w.error());
       return kExitOutputFailed;
     }
@@ -108,6 +112,7 @@ int runCommand(const RunRequest& r, int argc, char** argv) {
   scene::RunSettings settings;
   settings.frames = r.frames;
   settings.recordAll = r.record;
+  settings.warn = [&](const std::string& w) { warning(label + ": " + w); };
   const auto t0 = std::chrono::steady_clock::now();
   ProgressBar bar;
   auto ran = scene::runScene(sc, settings, demo ? "Kestrelwood demo" : sceneName(r.scenePath),
@@ -119,35 +124,74 @@ int runCommand(const RunRequest& r, int argc, char** argv) {
   }
   const RunRecord& rec = ran.value();
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-  std::printf("ran %zu frames of %zu agents in %.2f s\n", rec.frames.size(), rec.agents.size(), seconds);
+  char took[32];
+  std::snprintf(took, sizeof took, "%.2f s", seconds);
+  say("ran " + plural(rec.frames.size(), "frame", "frames") + " of " + plural(rec.agents.size(), "agent", "agents") +
+      " in " + took);
+
+  // The crowd report: for --report and --fail-on, and for the marks of the
+  // poster and the viewer page.
+  std::optional<CrowdReport> crowdReport;
+  if (!r.report.empty() || r.failOn.any() || !r.outDir.empty()) {
+    ReportSettings rs;
+    rs.minGap = r.minGap;
+    crowdReport = buildCrowdReport(rec, label, rs);
+    if (!r.report.empty() || r.failOn.any())
+      for (const TagReport& t : crowdReport->tags) std::fprintf(stderr, "report: %s\n", reportSummary(t).c_str());
+  }
 
   // What the user asked for. Every file is written whole or not at all;
   // one failure does not stop the others.
-  int status = kExitOk;
-  auto report = [&status](const Result<void>& w, const char* what, const std::string& path) {
+  int result = kExitOk;
+  auto report = [&](const Result<void>& w, const char* what, const std::string& path) {
     if (w) wrote(what, path);
-    else error(w.error()), status = kExitOutputFailed;
+    else error(w.error()), result = kExitOutputFailed;
   };
-  if (!r.csv.empty()) report(writeCsvFile(rec, r.csv), "CSV", r.csv);
-  if (!r.save.empty()) report(scene::writeSceneFile(*sc.doc, r.save, &sc.objSources), "scene", r.save);
+  if (r.csv == kStdout) {
+    report(writeCsv(rec, stdout) && std::fflush(stdout) == 0 ? Result<void>() : fail("standard output: write failed"),
+           "CSV", r.csv);
+  } else if (!r.csv.empty()) {
+    report(writeCsvFile(rec, r.csv), "CSV", r.csv);
+  }
+  if (r.save == kStdout) {
+    auto text = scene::sceneText(*sc.doc, &sc.objSources, ".");
+    report(text ? writeText(kStdout, *text) : Result<void>(fail("--save: " + text.error())), "scene", r.save);
+  } else if (!r.save.empty()) {
+    report(scene::writeSceneFile(*sc.doc, r.save, &sc.objSources), "scene", r.save);
+  }
+  if (!r.report.empty())
+    report(writeText(r.report, reportJson(*crowdReport, rec).dump(2) + "\n"), "report", r.report);
   if (!r.outDir.empty()) {
     const fs::path dir(r.outDir);
     const std::string csv = (dir / "agents.csv").string(), svg = (dir / "poster.svg").string();
     report(writeCsvFile(rec, csv), "CSV", csv);
-    report(writeSvgPoster(rec, svg), "poster", svg);
+    report(writeSvgPoster(rec, svg, &*crowdReport), "poster", svg);
 #ifdef KW_HAVE_EXPORT_VIEW
     const std::string glb = (dir / "run.glb").string();
     std::string why;
     bool glbOk = writeGlb(rec, glb, &why);
     report(glbOk ? Result<void>() : Result<void>(fail(why)), "glTF", glb);
-    why.clear();
-    report(writeViewer(rec, dir.string(), glbOk ? "run.glb" : "", &why) ? Result<void>() : Result<void>(fail(why)),
-           "viewer", (dir / "index.html").string());
-#else
-    warning("this build has no glTF and viewer writers; wrote the CSV and the poster only");
+    if (plan.viewerPage) {
+      why.clear();
+      report(writeViewer(rec, dir.string(), glbOk ? "run.glb" : "", &why, reportJson(*crowdReport, rec))
+                 ? Result<void>()
+                 : Result<void>(fail(why)),
+             "viewer", (dir / "index.html").string());
+    }
 #endif
   }
-  return status;
+  // A bake with the events the user fails on: every output is written first.
+  if (result == kExitOk && crowdReport && r.failOn.any()) {
+    size_t found = 0;
+    for (const TagReport& t : crowdReport->tags)
+      found += (r.failOn.intrusions ? t.intrusionFrames : 0) + (r.failOn.closePairs ? t.closePairFrames : 0) +
+               (r.failOn.stuck ? t.stuck.size() : 0);
+    if (found > 0) {
+      std::fprintf(stderr, "error: --fail-on: the crowd report found %zu such event%s\n", found, found == 1 ? "" : "s");
+      result = kExitEvents;
+    }
+  }
+  return result;
 }
 
 }  // namespace kwhost::cli

@@ -15,6 +15,13 @@ enum ExitCode : int {
   kExitBadCommandLine = 2,
   kExitBadScene = 3,
   kExitModule = 4,
+  kExitEvents = 5,  // --fail-on: the crowd report holds such an event
+};
+
+// The kinds of crowd-report event --fail-on names.
+struct FailOn {
+  bool intrusions = false, closePairs = false, stuck = false;
+  bool any() const { return intrusions || closePairs || stuck; }
 };
 
 struct RunRequest {
@@ -24,8 +31,12 @@ struct RunRequest {
   std::string demoExport; // demo: write the demo's scene file here
   std::optional<int64_t> frames;
   bool record = false;
-  std::string csv, save, outDir;
+  std::string csv, save, outDir;  // "-": standard output (not --out)
+  std::string report;              // the crowd report (JSON); "-": standard output
+  std::optional<double> minGap;    // close-pair distance; default 5% of REPULSION_RADIUS
+  FailOn failOn;
   bool verbose = false;
+  bool quiet = false;  // no warnings
   const char* argv0 = nullptr;
 };
 

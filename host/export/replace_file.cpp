@@ -1,55 +1,24 @@
 #include "replace_file.h"
 
-#include <cerrno>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <random>
-#include <system_error>
+#include <sstream>
 
-#include <unistd.h>
+#include "scene/atomic_file.h"
 
 namespace kwhost {
 
+// The content is made in memory first, so that a writer that gives up
+// leaves no trace, then saved by the host's one atomic writer.
 bool replaceFile(const std::string& path, const std::function<bool(std::ostream&, std::string*)>& write,
                  std::string* error) {
-  namespace fs = std::filesystem;
-  const fs::path target(path);
-  const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-  std::error_code ec;
-  if (!fs::is_directory(folder, ec)) {
-    *error = path + ": folder " + folder.string() + " does not exist";
+  std::ostringstream out;
+  std::string why;
+  if (!write(out, &why) || !out) {
+    *error = path + ": " + (why.empty() ? "write failed" : why);
     return false;
   }
-  // Unique enough among concurrent writers: the process id and a random tag.
-  std::random_device rd;
-  const fs::path tmp = folder / ("." + target.filename().string() + ".tmp-" + std::to_string(::getpid()) + "-" +
-                                 std::to_string(rd() & 0xffffffu));
-  bool ok = false;
-  {
-    std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-    if (!out) {
-      *error = tmp.string() + ": cannot create: " + std::strerror(errno);
-      return false;
-    }
-    std::string why;
-    ok = write(out, &why);
-    out.flush();
-    if (ok && !out) {
-      ok = false;
-      why = "write failed (disk full?)";
-    }
-    if (!ok) *error = path + ": " + (why.empty() ? "write failed" : why);
-  }
-  if (ok) {
-    fs::rename(tmp, target, ec);
-    if (ec) {
-      ok = false;
-      *error = path + ": cannot replace: " + ec.message();
-    }
-  }
-  if (!ok) fs::remove(tmp, ec);
-  return ok;
+  auto saved = writeFileAtomically(path, out.str());
+  if (!saved) *error = saved.error();
+  return saved.ok();
 }
 
 }  // namespace kwhost

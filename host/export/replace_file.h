@@ -10,10 +10,10 @@
 
 namespace kwhost {
 
-// Calls write with a stream on a temporary file in path's folder; when write
-// returns true and the stream is good, renames the temporary file over path.
-// On any failure the temporary file is removed, path is left as it was and
-// *error says what failed.
+// Calls write with a stream; when write returns true and the stream is good,
+// saves what it wrote with writeFileAtomically (a temporary file renamed over
+// path). On any failure path is left as it was and *error says what failed,
+// naming path, never the temporary file.
 bool replaceFile(const std::string& path, const std::function<bool(std::ostream&, std::string*)>& write,
                  std::string* error);
 

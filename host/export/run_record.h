@@ -65,6 +65,17 @@ struct FrameRecord {
   std::vector<DrawnCircle> circles;
 };
 
+// What the crowd report needs to know of each crowd tag, besides the frames.
+struct RecordedCrowd {
+  int tag = 0;                    // as RecordedAgent::tag
+  std::string object;             // the object the tag is on
+  float repulsionRadius = 0.0f;   // REPULSION_RADIUS, scene units
+  std::vector<int> agents;        // indices into RunRecord::agents, in child order
+  std::vector<int> obstacles;     // indices into RunRecord::obstacles, in child order
+  int targetTrack = -1;           // index into RunRecord::tracks, or -1
+  int targetAgent = -1;           // index into RunRecord::agents when the target is an agent, or -1
+};
+
 struct RunRecord {
   std::string sceneName;
   int fps = 30;
@@ -72,6 +83,7 @@ struct RunRecord {
   std::vector<RecordedCircle> obstacles;
   std::vector<RecordedAgent> agents;
   std::vector<RecordedTrack> tracks;
+  std::vector<RecordedCrowd> crowds;  // one per crowd tag, in evaluation order
   std::vector<FrameRecord> frames;
   // The tags' parameters for a legend: (tag, name, value as text).
   struct Param {

@@ -15,7 +15,8 @@ namespace {
 // The crowd tag's published parameter ids, used when its description does
 // not name them (the start table entries are written by the tag alone).
 constexpr int32_t kAgentsGroup = 1000, kTarget = 1001, kObstaclesGroup = 1002, kTerrain = 1021;
-constexpr int32_t kStartCountId = 1020;
+constexpr int32_t kRepulsionRadius = 1011;
+constexpr int32_t kStartRecorded = 1019, kStartCountId = 1020;
 constexpr int kMaxStartSlots = 100;
 
 const DescriptionInfo* descriptionOf(const Tag& t) {
@@ -68,6 +69,7 @@ std::vector<CrowdLinks> crowdTags(const Document& doc) {
     c.target = linkedObject(*t, paramId(d, "TARGET", kTarget));
     c.obstaclesGroup = linkedObject(*t, paramId(d, "OBSTACLES_GROUP", kObstaclesGroup));
     c.terrain = linkedObject(*t, paramId(d, "TERRAIN", kTerrain));
+    c.startRecorded = t->data().getBool(paramId(d, "START_RECORDED", kStartRecorded));
     out.push_back(c);
   }
   return out;
@@ -81,12 +83,22 @@ void RunRecorder::begin(const Document& doc, std::string sceneName) {
   rec_.fps = doc.fps();
 
   std::vector<const Object*> terrains, obstacles;
-  auto addOnce = [](std::vector<const Object*>& v, const Object* o) {
-    if (o && std::find(v.begin(), v.end(), o) == v.end()) v.push_back(o);
+  auto indexOf = [](std::vector<const Object*>& v, const Object* o) {
+    auto it = std::find(v.begin(), v.end(), o);
+    if (it != v.end()) return int(it - v.begin());
+    v.push_back(o);
+    return int(v.size() - 1);
   };
+  // Targets wait until every agent is known: a target that is an agent is
+  // replayed as an agent, not as a track of its own.
+  std::vector<std::pair<size_t, const Object*>> targets;
   for (const CrowdLinks& c : crowdTags(doc)) {
     const Container& data = c.tag->data();
     const DescriptionInfo* d = descriptionOf(*c.tag);
+    RecordedCrowd crowd;
+    crowd.tag = c.tagIndex;
+    crowd.object = c.tag->object()->nameRef();
+    crowd.repulsionRadius = data.getReal(paramId(d, "REPULSION_RADIUS", kRepulsionRadius));
     // The agents, with their speeds from the stored start table.
     const int32_t countId = data.getLong(paramId(d, "START_COUNT_ID", kStartCountId));
     const int32_t count = countId != 0 ? std::min(data.getLong(countId), int32_t(kMaxStartSlots)) : 0;
@@ -98,15 +110,16 @@ void RunRecorder::begin(const Document& doc, std::string sceneName) {
         ra.tag = c.tagIndex;
         ra.index = index;
         ra.speed = index < count ? data.getReal(countId + 2 + 2 * index) : 0.0f;
+        crowd.agents.push_back(int(rec_.agents.size()));
         rec_.agents.push_back(ra);
         agents_.push_back(a);
       }
     }
-    if (c.terrain && c.terrain->type() == kTypePolygon) addOnce(terrains, c.terrain);
+    if (c.terrain && c.terrain->type() == kTypePolygon) indexOf(terrains, c.terrain);
     if (c.obstaclesGroup)
       for (Object* o = c.obstaclesGroup->firstChild(); o; o = o->next())
-        if (o->type() == kTypeCircle) addOnce(obstacles, o);
-    if (c.target) addOnce(tracks_, c.target);
+        if (o->type() == kTypeCircle) crowd.obstacles.push_back(indexOf(obstacles, o));
+    if (c.target) targets.emplace_back(rec_.crowds.size(), c.target);
     // Parameters for a legend: what the attribute panel shows.
     for (const DescriptionEntry& e : d->entries) {
       if (e.hidden || e.type == ParamType::Button || !data.has(e.id)) continue;
@@ -124,6 +137,7 @@ void RunRecorder::begin(const Document& doc, std::string sceneName) {
       }
       rec_.params.push_back({c.tagIndex, e.name, value});
     }
+    rec_.crowds.push_back(std::move(crowd));
   }
   for (const Object* t : terrains) {
     RecordedMesh m;
@@ -135,8 +149,16 @@ void RunRecorder::begin(const Document& doc, std::string sceneName) {
     rec_.terrains.push_back(std::move(m));
   }
   for (const Object* o : obstacles) rec_.obstacles.push_back({o->nameRef(), toMat12(o->globalMatrix()), o->radius()});
-  // A target that is itself an agent is replayed as an agent already.
-  std::erase_if(tracks_, [this](const Object* o) { return std::find(agents_.begin(), agents_.end(), o) != agents_.end(); });
+  for (const auto& [crowd, target] : targets) {
+    auto agent = std::find(agents_.begin(), agents_.end(), target);
+    if (agent != agents_.end()) {
+      rec_.crowds[crowd].targetAgent = int(agent - agents_.begin());
+      continue;
+    }
+    auto track = std::find(tracks_.begin(), tracks_.end(), target);
+    if (track == tracks_.end()) track = tracks_.insert(tracks_.end(), target);
+    rec_.crowds[crowd].targetTrack = int(track - tracks_.begin());
+  }
   for (const Object* t : tracks_) rec_.tracks.push_back({t->nameRef(), {}});
 }
 

@@ -23,6 +23,7 @@ struct CrowdLinks {
   Object* target = nullptr;
   Object* obstaclesGroup = nullptr;
   Object* terrain = nullptr;
+  bool startRecorded = false;  // START_RECORDED: a start state is stored
 };
 // Every tag of the document that has an AGENTS_GROUP parameter, in evaluation order.
 std::vector<CrowdLinks> crowdTags(const Document& doc);

@@ -76,8 +76,9 @@ Rgb ramp(double t, double shade) {
 }
 
 struct Poster {
-  explicit Poster(const RunRecord& r) : run(r) {}
+  Poster(const RunRecord& r, const CrowdReport* q) : run(r), report(q) {}
   const RunRecord& run;
+  const CrowdReport* report;
   Box box;
   double scale = 1, width = 0, height = 0;
   std::string out;
@@ -288,6 +289,48 @@ struct Poster {
     out += "</g>\n";
   }
 
+  // Where the crowd report found trouble: a cross at every agent-frame
+  // inside an obstacle, and each stuck spell as the stretch of the agent's
+  // path it covers, ringed where it began. One element per mark, so that the
+  // marks can be counted against the report.
+  size_t frameIndex(int frame) const {
+    if (run.frames.empty()) return 0;
+    return size_t(std::clamp<int64_t>(int64_t(frame) - run.frames.front().frame, 0, int64_t(run.frames.size()) - 1));
+  }
+  void events() {
+    if (!report) return;
+    out += "<g id=\"intrusions\" stroke=\"#c00000\" stroke-width=\"2\" stroke-linecap=\"round\">\n";
+    for (const TagReport& t : report->tags) {
+      for (size_t i = 0; i < t.intrusions.size(); ++i) {
+        const Intrusion& e = t.intrusions[i];
+        // One mark per agent-frame, however many obstacles it is inside.
+        if (i > 0 && t.intrusions[i - 1].frame == e.frame && t.intrusions[i - 1].agent == e.agent) continue;
+        const FrameRecord& f = run.frames[frameIndex(e.frame)];
+        if (size_t(e.agent) >= f.agents.size()) continue;
+        const double x = X(f.agents[size_t(e.agent)].global[0]), y = Y(f.agents[size_t(e.agent)].global[2]);
+        out += "<path class=\"intrusion\" d=\"M" + num(x - 3) + " " + num(y - 3) + "l6 6m0 -6l-6 6\"><title>" +
+               xml(run.agents[size_t(e.agent)].name) + " inside " + xml(run.obstacles[size_t(e.obstacle)].name) +
+               " at frame " + std::to_string(e.frame) + "</title></path>\n";
+      }
+    }
+    out += "</g>\n<g id=\"stuck-spells\" fill=\"none\" stroke=\"#8a2be2\" stroke-width=\"4\" stroke-opacity=\"0.75\">\n";
+    for (const TagReport& t : report->tags)
+      for (const StuckSpell& e : t.stuck) {
+        if (size_t(e.agent) >= run.frames[frameIndex(e.from)].agents.size()) continue;
+        std::string pts;
+        for (size_t k = frameIndex(e.from); k <= frameIndex(e.to); ++k) {
+          if (size_t(e.agent) >= run.frames[k].agents.size()) continue;
+          const Mat12& m = run.frames[k].agents[size_t(e.agent)].global;
+          pts += num(X(m[0])) + "," + num(Y(m[2])) + " ";
+        }
+        const Mat12& s0 = run.frames[frameIndex(e.from)].agents[size_t(e.agent)].global;
+        out += "<g class=\"stuck\"><title>" + xml(run.agents[size_t(e.agent)].name) + " stuck from frame " +
+               std::to_string(e.from) + " to " + std::to_string(e.to) + "</title><polyline points=\"" + pts +
+               "\"/><circle cx=\"" + num(X(s0[0])) + "\" cy=\"" + num(Y(s0[2])) + "\" r=\"6\"/></g>\n";
+      }
+    out += "</g>\n";
+  }
+
   void targets() {
     out += "<g id=\"targets\" fill=\"none\" stroke=\"#d0103a\" stroke-width=\"2.5\">\n";
     for (const RecordedTrack& t : run.tracks) {
@@ -352,6 +395,19 @@ struct Poster {
     key("<circle cx=\"13\" cy=\"0\" r=\"8\" fill=\"#ff8c1a\" fill-opacity=\"0.45\" stroke=\"#a04a00\" stroke-width=\"1.5\"/>",
         "obstacle (circle)");
     key("<circle cx=\"13\" cy=\"0\" r=\"7\" fill=\"none\" stroke=\"#d0103a\" stroke-width=\"2.5\"/>", "target");
+    if (report) {
+      size_t inside = 0, agentsInside = 0, spells = 0, stuckAgents = 0, pairs = 0;
+      for (const TagReport& t : report->tags) {
+        inside += t.intrusionFrames, agentsInside += t.agentsIntruding;
+        spells += t.stuck.size(), stuckAgents += t.stuckAgents, pairs += t.closePairFrames;
+      }
+      text("crowd report:", 28, " font-style=\"italic\"");
+      key("<path d=\"M10 -3l6 6m0 -6l-6 6\" stroke=\"#c00000\" stroke-width=\"2\"/>",
+          std::to_string(inside) + " agent-frames inside obstacles (" + std::to_string(agentsInside) + " agents)");
+      key("<path d=\"M0 0h26\" stroke=\"#8a2be2\" stroke-width=\"4\" stroke-opacity=\"0.75\"/>",
+          std::to_string(spells) + " stuck spells (" + std::to_string(stuckAgents) + " agents)");
+      text(std::to_string(pairs) + " pair-frames closer than the minimum gap", 20, " font-size=\"12\"");
+    }
     text("overlays drawn at the last frame:", 28, " font-style=\"italic\"");
     key("<rect x=\"2\" y=\"-4\" width=\"22\" height=\"8\" fill=\"none\" stroke=\"#000\" stroke-opacity=\"0.45\" stroke-width=\"2.6\"/><rect x=\"2\" y=\"-4\" width=\"22\" height=\"8\" fill=\"none\" stroke=\"#fff\" stroke-width=\"1.2\"/>",
         "vision probe, clear");
@@ -416,6 +472,7 @@ struct Poster {
     obstacles();
     overlays();
     paths();
+    events();
     targets();
     out += "</svg>\n";
     out += "<rect x=\"" + num(kMargin) + "\" y=\"" + num(kMargin) + "\" width=\"" + num(width) + "\" height=\"" +
@@ -429,10 +486,10 @@ struct Poster {
 
 }  // namespace
 
-std::string svgPoster(const RunRecord& run) { return Poster(run).build(); }
+std::string svgPoster(const RunRecord& run, const CrowdReport* report) { return Poster(run, report).build(); }
 
-Result<void> writeSvgPoster(const RunRecord& run, const std::string& path) {
-  return writeFileAtomically(path, svgPoster(run));
+Result<void> writeSvgPoster(const RunRecord& run, const std::string& path, const CrowdReport* report) {
+  return writeFileAtomically(path, svgPoster(run, report));
 }
 
 }  // namespace kwhost

@@ -10,14 +10,12 @@
 #include <sstream>
 #include <system_error>
 
-#include <nlohmann/json.hpp>
-
 #include "replace_file.h"
 #include "run_record_check.h"
 #include "view_geometry.h"
 
 #ifndef KW_VIEWER_TEMPLATE
-#define KW_VIEWER_TEMPLATE "viewer/dist/viewer-template.html"
+#error "KW_VIEWER_TEMPLATE names the page template the build makes"
 #endif
 
 namespace kwhost {
@@ -71,13 +69,15 @@ class Page {
          << "</script>\n";
   }
   void json(const std::string& id, const nlohmann::json& j) {
-    // "</" could close the script element; "<\/" is the same JSON string.
+    // "</script" would close the element and "<!--" would change how the
+    // parser reads on, in any name a scene or report holds: every "<" goes
+    // as "\u003c", the same JSON string (it only occurs inside strings).
     std::string s = j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
     std::string safe;
     safe.reserve(s.size());
-    for (size_t i = 0; i < s.size(); ++i) {
-      safe += s[i];
-      if (s[i] == '<' && i + 1 < s.size() && s[i + 1] == '/') safe += '\\';
+    for (char c : s) {
+      if (c == '<') safe += "\\u003c";
+      else safe += c;
     }
     out_ << "<script type=\"application/json\" id=\"kw-" << id << "\">" << safe << "</script>\n";
   }
@@ -166,8 +166,13 @@ void addOverlays(const RunRecord& run, Page* page, nlohmann::json* meta) {
                              {"other", present[kOther]}};
 }
 
-bool buildData(const RunRecord& run, const std::string& glbName, std::string* data, std::string* error) {
+bool buildData(const RunRecord& run, const std::string& glbName, const nlohmann::json& report, std::string* data,
+               std::string* error) {
   if (!checkRunRecord(run, error)) return false;
+  if (!report.is_null() && !report.is_object()) {
+    *error = std::string("the crowd report is a JSON ") + report.type_name() + ", not an object";
+    return false;
+  }
   Page page;
   nlohmann::json meta;
   meta["format"] = "kestrelwood-viewer/1";
@@ -230,6 +235,7 @@ bool buildData(const RunRecord& run, const std::string& glbName, std::string* da
   if (!ok) return false;
   addOverlays(run, &page, &meta);
   page.json("meta", meta);
+  if (report.is_object()) page.json("report", report);
   *data = page.str();
   return true;
 }
@@ -251,14 +257,15 @@ std::string viewerTemplatePath() {
   return KW_VIEWER_TEMPLATE;
 }
 
-bool writeViewer(const RunRecord& run, const std::string& dir, const std::string& glbName, std::string* error) {
+bool writeViewer(const RunRecord& run, const std::string& dir, const std::string& glbName, std::string* error,
+                 const nlohmann::json& report) {
   std::string local;
   std::string* err = error ? error : &local;
   const std::string tplPath = viewerTemplatePath();
   std::string tpl;
   if (!readFile(tplPath, &tpl)) {
-    *err = "viewer page template " + tplPath +
-           " cannot be read: build it with scripts/test.d/20-viewer (npm ci and node build.mjs in viewer/)";
+    *err = "the viewer page template " + tplPath +
+           " is missing (the build makes it when node and npm are installed)";
     return false;
   }
   const size_t at = tpl.find(kDataMarker);
@@ -268,7 +275,7 @@ bool writeViewer(const RunRecord& run, const std::string& dir, const std::string
   }
   std::string data;
   const std::string page = (std::filesystem::path(dir) / "index.html").string();
-  if (!buildData(run, glbName, &data, err)) {
+  if (!buildData(run, glbName, report, &data, err)) {
     *err = page + ": " + *err;
     return false;
   }

@@ -11,10 +11,14 @@
 // and one <script type="application/json"> element with names, frame
 // numbers, parameters and the layout. The glb written beside it (glbName) is
 // offered as a download link for other viewers; the page does not read it.
+// The run's crowd report, when there is one, travels as it is in one more
+// JSON element, "kw-report"; the page marks its events on the timeline.
 #ifndef KWHOST_EXPORT_VIEWER_PAGE_H
 #define KWHOST_EXPORT_VIEWER_PAGE_H
 
 #include <string>
+
+#include <nlohmann/json.hpp>
 
 #include "run_record.h"
 
@@ -22,12 +26,16 @@ namespace kwhost {
 
 // Writes DIR/index.html (creating DIR when missing; through a temporary file
 // renamed over the page). glbName is the file name of the run's glb beside
-// it, for the page's download link; empty for none. False with *error for an
-// inconsistent record, a missing page template or a failed write.
-bool writeViewer(const RunRecord& run, const std::string& dir, const std::string& glbName, std::string* error);
+// it, for the page's download link; empty for none. report is the run's
+// crowd report (the kestrelwood-report/1 object), or null when the run made
+// none: the page then says that nothing was checked. False with *error for
+// an inconsistent record, a report that is neither null nor an object, a
+// missing page template or a failed write.
+bool writeViewer(const RunRecord& run, const std::string& dir, const std::string& glbName, std::string* error,
+                 const nlohmann::json& report = nullptr);
 
 // The page template writeViewer uses: $KESTRELWOOD_VIEWER_TEMPLATE when set,
-// else viewer/dist/viewer-template.html of the source tree this was built from.
+// else the one the build made (build/<preset>/viewer/viewer-template.html).
 std::string viewerTemplatePath();
 
 }  // namespace kwhost

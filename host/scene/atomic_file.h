@@ -22,6 +22,10 @@ Result<void> writeFileAtomically(const std::string& path, const std::string& con
 // exists and is writable, and path is no folder.
 Result<void> checkWritable(const std::string& path);
 
+// The same for an output the user asked for: missing folders on the way to
+// path are created first (as `mkdir -p` would), then path is checked.
+Result<void> prepareOutput(const std::string& path);
+
 }  // namespace kwhost
 
 #endif

@@ -55,6 +55,9 @@ Result<Json> sceneToJson(const Document& doc, const std::map<const Object*, ObjS
                          const std::string& targetDir);
 // Indented JSON text; arrays of numbers stay on one line.
 std::string formatJson(const Json& j);
+// The scene as the text writeSceneFile writes (targetDir as for sceneToJson).
+Result<std::string> sceneText(const Document& doc, const std::map<const Object*, ObjSource>* objSources,
+                              const std::string& targetDir);
 // Writes the scene to path (temporary file, flush to disk, rename). On any
 // failure the file at path is left as it was and the error says so.
 Result<void> writeSceneFile(const Document& doc, const std::string& path,

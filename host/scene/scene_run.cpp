@@ -4,25 +4,10 @@
 
 #include "evaluate.h"
 #include "run_recorder.h"
+#include "scene/crowd_warnings.h"
 #include "tag.h"
 
 namespace kwhost::scene {
-
-namespace {
-constexpr size_t kMaxAgents = 100;  // the tag's per-agent tables hold 100 entries
-}
-
-std::vector<std::string> agentCountWarnings(const Document& doc) {
-  std::vector<std::string> out;
-  for (const CrowdLinks& c : crowdTags(doc)) {
-    if (!c.agentsGroup || c.agentsGroup->children().size() <= kMaxAgents) continue;
-    out.push_back("tag " + std::to_string(c.tagIndex) + " on \"" + c.tag->object()->nameRef() + "\": the group \"" +
-                  c.agentsGroup->nameRef() + "\" has " + std::to_string(c.agentsGroup->children().size()) +
-                  " agents; a tag moves at most " + std::to_string(kMaxAgents) +
-                  ", so the agents past the hundredth do not move");
-  }
-  return out;
-}
 
 Result<RunRecord> runScene(LoadedScene& scene, const RunSettings& settings, const std::string& sceneName,
                            const ProgressFn& progress) {
@@ -35,6 +20,8 @@ Result<RunRecord> runScene(LoadedScene& scene, const RunSettings& settings, cons
   // RECORD_START: the tags that ask for it in the file, or all with --record; once each.
   std::vector<Tag*> presses = settings.recordAll ? doc.tagsInOrder() : scene.recordStart;
   for (Tag* t : presses) pressButton(*t, kRecordStartButton);
+  if (settings.warn)
+    for (const std::string& w : crowdWarnings(doc)) settings.warn(w);
 
   RunRecorder recorder;
   recorder.begin(doc, sceneName);

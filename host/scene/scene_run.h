@@ -19,14 +19,13 @@ namespace kwhost::scene {
 struct RunSettings {
   std::optional<int64_t> frames;  // N; default maxFrame - minFrame
   bool recordAll = false;         // press RECORD_START on every tag (--record)
+  // Told, after the presses and before the first frame, each thing about the
+  // crowds that the run will do silently (crowd_warnings.h).
+  std::function<void(const std::string&)> warn;
 };
 
 // done frames of total evaluated.
 using ProgressFn = std::function<void(int64_t done, int64_t total)>;
-
-// Crowd tags whose agent group has more agents than a tag can move (100):
-// one warning each.
-std::vector<std::string> agentCountWarnings(const Document& doc);
 
 // Fails (nothing evaluated) when the last frame would not fit 32 bits.
 Result<RunRecord> runScene(LoadedScene& scene, const RunSettings& settings, const std::string& sceneName,

@@ -246,18 +246,23 @@ Result<Json> sceneToJson(const Document& doc, const std::map<const Object*, ObjS
   }
 }
 
+Result<std::string> sceneText(const Document& doc, const std::map<const Object*, ObjSource>* objSources,
+                              const std::string& targetDir) {
+  auto j = sceneToJson(doc, objSources, targetDir);
+  if (!j) return fail(j.error());
+  try {
+    return formatJson(j.value());
+  } catch (const Json::exception& e) {  // a name that is no valid UTF-8
+    return fail(std::string("cannot write the scene as JSON: ") + e.what());
+  }
+}
+
 Result<void> writeSceneFile(const Document& doc, const std::string& path,
                             const std::map<const Object*, ObjSource>* objSources) {
   std::string dir = fs::path(path).parent_path().string();
-  auto j = sceneToJson(doc, objSources, dir.empty() ? "." : dir);
-  if (!j) return fail(path + ": " + j.error() + "; the scene was not saved");
-  std::string text;
-  try {
-    text = formatJson(j.value());
-  } catch (const Json::exception& e) {  // a name that is no valid UTF-8
-    return fail(path + ": cannot write the scene as JSON: " + e.what() + "; the scene was not saved");
-  }
-  return writeFileAtomically(path, text);
+  auto text = sceneText(doc, objSources, dir.empty() ? "." : dir);
+  if (!text) return fail(path + ": " + text.error() + "; the scene was not saved");
+  return writeFileAtomically(path, *text);
 }
 
 }  // namespace kwhost::scene

@@ -90,22 +90,32 @@ std::vector<CheckOutcome> runChecks(const ValidatorOptions& o, std::ostream* out
   return results;
 }
 
-int runValidator(const ValidatorOptions& o, std::ostream& out) {
+int runValidator(const ValidatorOptions& o, std::ostream& out, std::ostream& err) {
   if (o.modulePath.empty()) {
-    out << "error: validate: no module given\n";
+    err << "error: validate: no module given\n";
     return 2;
   }
   if (o.strictness < 1 || o.strictness > 10) {
-    out << "error: validate: --strictness must be 1 to 10, not " << o.strictness << "\n";
+    err << "error: validate: --strictness must be 1 to 10, not " << o.strictness << "\n";
     return 2;
   }
   for (const auto& n : o.only) {
     bool known = false;
     for (const auto& c : kChecks) known = known || n == c.name;
     if (!known) {
-      out << "error: validate: no check named \"" << n << "\"\n";
+      err << "error: validate: no check named \"" << n << "\"\n";
       return 2;
     }
+  }
+  // A file that is no loadable module fails every check for the same
+  // reason: say it once, as the other commands do.
+  {
+    auto m = Module::load(o.modulePath);
+    if (!m) {
+      err << "error: " << m.error() << "\n";
+      return 4;
+    }
+    (void)m.value()->end();
   }
   out << "Validating " << o.modulePath << " (strictness " << o.strictness << ", seed " << o.seed << ")\n";
   const auto results = runChecks(o, &out);

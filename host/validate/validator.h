@@ -27,9 +27,11 @@ struct CheckOutcome {
   std::string reason;  // why it failed; empty when it passed
 };
 
-// Runs the battery, prints a line per check and the summary; 0 when every
-// check passed, 1 when one failed, 2 for bad options.
-int runValidator(const ValidatorOptions& options, std::ostream& out);
+// Runs the battery, prints a line per check and the summary on out; 0 when
+// every check passed, 1 when one failed, 2 for bad options and 4 when the
+// module cannot be loaded at all (then one "error: MODULE: WHY" line on err
+// and no check runs).
+int runValidator(const ValidatorOptions& options, std::ostream& out, std::ostream& err);
 // The same, returning the outcomes (for tests).
 std::vector<CheckOutcome> runChecks(const ValidatorOptions& options, std::ostream* out);
 // The names of the checks, in the order they run.

@@ -15,5 +15,5 @@ int main(int argc, char** argv) {
   o.modulePath = argv[1];
   if (argc > 2) o.strictness = std::atoi(argv[2]);
   for (int i = 3; i < argc; ++i) o.only.push_back(argv[i]);
-  return kwhost::validate::runValidator(o, std::cout);
+  return kwhost::validate::runValidator(o, std::cout, std::cerr);
 }

@@ -14,23 +14,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Ran {
-  int status;
-  std::string out, err;
-};
-
-std::string quote(const std::string& s) { return "'" + s + "'"; }
-
-Ran kestrelwood(const std::string& args, const std::string& dir) {
-  const std::string out = dir + "/stdout.txt", err = dir + "/stderr.txt";
-  const std::string cmd = quote(KW_PROGRAM) + " " + args + " >" + quote(out) + " 2>" + quote(err) + " </dev/null";
-  int rc = std::system(cmd.c_str());
-  Ran r{WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, readText(out), readText(err)};
-  fs::remove(out);
-  fs::remove(err);
-  return r;
-}
-
 std::string smallScene(int agents, int maxFrame = 20) {
   std::string kids;
   for (int i = 0; i < agents; ++i)
@@ -58,6 +41,14 @@ TEST(Cli, CommandLineErrorsExitWithTwo) {
     EXPECT_EQ(r.status, 2) << args << "\n" << r.err;
     EXPECT_EQ(lines(r.err), 1u) << args << "\n" << r.err;
     EXPECT_EQ(r.err.rfind("error: ", 0), 0u) << args << "\n" << r.err;
+  }
+  // Numbers are refused in words a user can act on.
+  const std::string scene = dir + "/s.kwscene.json";
+  for (const char* bad : {"-1", "abc", "1.5", "1e3", ""}) {
+    Ran r = kestrelwood("run " + quote(scene) + " --frames " + quote(bad), dir);
+    EXPECT_EQ(r.err, std::string("error: --frames: expected a whole number of frames from 0 up, got \"") + bad +
+                         "\" (see kestrelwood --help)\n")
+        << bad;
   }
   // A last frame beyond 32 bits is refused before anything runs.
   Ran big = kestrelwood("run " + quote(dir + "/s.kwscene.json") + " --frames 9999999999", dir);
@@ -104,6 +95,11 @@ TEST(Cli, ModuleFaultsExitWithFour) {
     EXPECT_EQ(r.status, 4) << r.err;
     EXPECT_EQ(r.err.rfind("error: " + module + ": cannot be loaded", 0), 0u) << r.err;
     EXPECT_EQ(lines(r.err), 1u) << r.err;
+    // validate says the same, once, with the same status.
+    Ran v = kestrelwood("--module " + quote(module) + " validate --strictness 1", dir);
+    EXPECT_EQ(v.status, 4) << v.out << v.err;
+    EXPECT_EQ(v.err, r.err);
+    EXPECT_EQ(v.out, "");
   }
   // The option also works after the command.
   Ran after = kestrelwood("run " + quote(dir + "/s.kwscene.json") + " --module " + quote(dir + "/missing.so"), dir);
@@ -137,14 +133,136 @@ TEST(Cli, RunWritesEveryOutputAndSaysWhere) {
   EXPECT_EQ(readText(dir + "/again.csv"), text);
 }
 
+// Every output is checked before the run: a problem is told once, in the
+// error: FILE: WHAT style, with no temporary file's name, and nothing runs.
 TEST(Cli, UnwritableOutputFailsBeforeTheRun) {
   const std::string dir = tempFolder("cli-unwritable");
   const std::string scene = dir + "/s.kwscene.json";
   writeText(scene, smallScene(2));
-  Ran r = kestrelwood("run " + quote(scene) + " --csv " + quote(dir + "/no/such/dir/a.csv"), dir);
+  writeText(dir + "/plain.txt", "a file");
+  Ran r = kestrelwood("run " + quote(scene) + " --csv " + quote(dir + "/plain.txt/sub/a.csv"), dir);
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "error: " + dir + "/no/such/dir/a.csv: the folder " + dir + "/no/such/dir does not exist\n");
+  EXPECT_EQ(r.err, "error: " + dir + "/plain.txt/sub/a.csv: " + dir + "/plain.txt is a file, not a folder\n");
   EXPECT_EQ(r.out, "") << "nothing ran";
+
+  Ran out = kestrelwood("run " + quote(scene) + " --out " + quote(dir + "/plain.txt"), dir);
+  EXPECT_EQ(out.status, 1);
+  EXPECT_EQ(out.err, "error: " + dir + "/plain.txt: is a file, not a folder\n");
+  EXPECT_EQ(out.out, "");
+
+  // A folder that cannot be made: one line for the four files of --out.
+  Ran deep = kestrelwood("run " + quote(scene) + " --out " + quote(dir + "/plain.txt/view"), dir);
+  EXPECT_EQ(deep.status, 1);
+  EXPECT_EQ(lines(deep.err), 1u) << deep.err;
+  EXPECT_EQ(deep.err.find(".tmp"), std::string::npos) << deep.err;
+  EXPECT_EQ(readText(dir + "/plain.txt"), "a file");
+}
+
+// One rule for every output: missing folders are made, as --out always did.
+TEST(Cli, MissingFoldersAreMadeForEveryOutput) {
+  const std::string dir = tempFolder("cli-folders");
+  const std::string scene = dir + "/s.kwscene.json";
+  writeText(scene, smallScene(2));
+  Ran r = kestrelwood("run " + quote(scene) + " --frames 2 --csv " + quote(dir + "/a/b/agents.csv") + " --save " +
+                          quote(dir + "/c/after.kwscene.json") + " --out " + quote(dir + "/d/e"),
+                      dir);
+  ASSERT_EQ(r.status, 0) << r.err;
+  for (const char* f : {"/a/b/agents.csv", "/c/after.kwscene.json", "/d/e/agents.csv", "/d/e/index.html"})
+    EXPECT_TRUE(fs::exists(dir + f)) << f;
+}
+
+// "-" writes a single output to standard output; the program's own lines
+// then go to standard error, so the stream holds the output alone.
+TEST(Cli, DashWritesToStandardOutput) {
+  const std::string dir = tempFolder("cli-stdout");
+  const std::string scene = dir + "/s.kwscene.json";
+  writeText(scene, smallScene(3));
+  Ran piped = kestrelwood("run " + quote(scene) + " --frames 4 --csv -", dir);
+  ASSERT_EQ(piped.status, 0) << piped.err;
+  EXPECT_EQ(piped.out.rfind("frame,tag,index,name,", 0), 0u) << piped.out.substr(0, 200);
+  EXPECT_EQ(lines(piped.out), 1u + 5u * 3u);
+  EXPECT_NE(piped.err.find("ran 5 frames of 3 agents"), std::string::npos) << piped.err;
+  EXPECT_FALSE(fs::exists(dir + "/-"));
+
+  Ran saved = kestrelwood("run " + quote(scene) + " --frames 4 --save -", dir);
+  ASSERT_EQ(saved.status, 0) << saved.err;
+  writeText(dir + "/piped.kwscene.json", saved.out);
+  Ran again = kestrelwood("run " + quote(dir + "/piped.kwscene.json") + " --frames 0 --csv -", dir);
+  EXPECT_EQ(again.status, 0) << again.err << saved.out.substr(0, 300);
+
+  Ran both = kestrelwood("run " + quote(scene) + " --csv - --save -", dir);
+  EXPECT_EQ(both.status, 2);
+  EXPECT_EQ(both.err, "error: --csv and --save both write to standard output (-); give one of them a file\n");
+  EXPECT_EQ(both.out, "");
+}
+
+// Scenes that run but in which a crowd does nothing say so, one warning
+// each, with what to do; the exit status stays 0 and --quiet silences them.
+TEST(Cli, SilentNoOpsAreWarnedOnce) {
+  const std::string dir = tempFolder("cli-noops");
+  const std::string scene = dir + "/noop.kwscene.json";
+  writeText(scene, R"({"format": "kestrelwood-scene/1", "maxFrame": 3, "objects": [
+    {"name": "Goal"}, {"name": "Empty"},
+    {"name": "Flock", "children": [{"name": "a0"}, {"name": "a1"}]},
+    {"name": "Unrecorded", "tags": [{"type": "Kestrelwood", "params": {"AGENTS_GROUP": "Flock", "TARGET": "Goal"}}]},
+    {"name": "No target", "tags": [{"type": "Kestrelwood", "recordStart": true, "params": {"AGENTS_GROUP": "Flock"}}]},
+    {"name": "No group", "tags": [{"type": "Kestrelwood", "recordStart": true, "params": {"TARGET": "Goal"}}]},
+    {"name": "Empty group", "tags": [{"type": "Kestrelwood", "recordStart": true,
+                                      "params": {"AGENTS_GROUP": "Empty", "TARGET": "Goal"}}]}]})");
+  Ran r = kestrelwood("run " + quote(scene), dir);
+  EXPECT_EQ(r.status, 0) << r.err;
+  const std::string w = "warning: " + scene + ": ";
+  EXPECT_EQ(r.err,
+            w + "tag 0 on \"Unrecorded\": no start state is recorded, so its agents do not move; add \"recordStart\": "
+                "true to the tag in the scene file or pass --record\n" +
+            w + "tag 1 on \"No target\": TARGET is not set, so its agents do not move; link the object they should walk to\n" +
+            w + "tag 2 on \"No group\": AGENTS_GROUP is not set, so nothing moves; link the object whose children are the agents\n" +
+            w + "tag 3 on \"Empty group\": its AGENTS_GROUP \"Empty\" has no children, so nothing moves; put the agents under it\n");
+  EXPECT_NE(r.out.find("ran 4 frames of 4 agents"), std::string::npos) << r.out;
+
+  // --record presses every tag: the first tag's warning is gone.
+  Ran recorded = kestrelwood("run " + quote(scene) + " --record", dir);
+  EXPECT_EQ(lines(recorded.err), 3u) << recorded.err;
+  EXPECT_EQ(recorded.err.find("Unrecorded"), std::string::npos) << recorded.err;
+
+  Ran quiet = kestrelwood("--quiet run " + quote(scene), dir);
+  EXPECT_EQ(quiet.status, 0);
+  EXPECT_EQ(quiet.err, "");
+}
+
+// Two tags that both move agents share the module's per-agent records.
+TEST(Cli, TagsSharingAgentRecordsAreWarned) {
+  const std::string dir = tempFolder("cli-shared");
+  const std::string scene = dir + "/shared.kwscene.json";
+  writeText(scene, R"({"format": "kestrelwood-scene/1", "maxFrame": 2, "objects": [
+    {"name": "Goal", "position": [0, 0, 500]},
+    {"name": "Reds", "children": [{"name": "r0"}, {"name": "r1", "position": [100, 0, 0]}, {"name": "r2", "position": [200, 0, 0]}]},
+    {"name": "Blues", "children": [{"name": "b0", "position": [0, 0, -300]}, {"name": "b1", "position": [100, 0, -300]}]},
+    {"name": "Red crowd", "tags": [{"type": "Kestrelwood", "recordStart": true, "params": {"AGENTS_GROUP": "Reds", "TARGET": "Goal"}}]},
+    {"name": "Blue crowd", "tags": [{"type": "Kestrelwood", "recordStart": true, "params": {"AGENTS_GROUP": "Blues", "TARGET": "Goal"}}]}]})");
+  Ran r = kestrelwood("run " + quote(scene), dir);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "warning: " + scene + ": tag 0 on \"Red crowd\" and tag 1 on \"Blue crowd\" share the module's "
+                   "per-agent records of agents 0 to 1: both flocks walk at the speeds of the last RECORD_START of "
+                   "either tag; put the flocks in separate scenes to keep their speeds apart\n");
+}
+
+// Without the viewer page template (a build without node) the run still
+// writes everything else, says once that the page was skipped, and exits 0.
+TEST(Cli, MissingPageTemplateSkipsThePageOnly) {
+  const std::string dir = tempFolder("cli-template");
+  const std::string scene = dir + "/s.kwscene.json";
+  writeText(scene, smallScene(2));
+  const std::string cmd = "KESTRELWOOD_VIEWER_TEMPLATE=" + quote(dir + "/none.html") + " " + quote(KW_PROGRAM) +
+                          " run " + quote(scene) + " --frames 2 --out " + quote(dir + "/view") + " 2>" +
+                          quote(dir + "/err.txt") + " >/dev/null";
+  const int rc = std::system(cmd.c_str());
+  ASSERT_TRUE(WIFEXITED(rc));
+  EXPECT_EQ(WEXITSTATUS(rc), 0);
+  EXPECT_EQ(readText(dir + "/err.txt"), "warning: " + dir + "/view/index.html: not written: the viewer page template " +
+                                            dir + "/none.html is missing (the build makes it when node and npm are installed)\n");
+  for (const char* f : {"/view/agents.csv", "/view/poster.svg", "/view/run.glb"}) EXPECT_TRUE(fs::exists(dir + f)) << f;
+  EXPECT_FALSE(fs::exists(dir + "/view/index.html"));
 }
 
 TEST(Cli, MoreThanAHundredAgentsRunWithAWarning) {

@@ -17,4 +17,14 @@ std::string readText(const std::string& path);
 std::string loadError(const std::string& text, const std::string& baseDir = ".");
 kwhost::scene::LoadedScene loadOk(const std::string& text, const std::string& baseDir = ".");
 
+// The kestrelwood program run as a user runs it, in a shell, with its exit
+// status and what it printed on each stream.
+struct Ran {
+  int status;
+  std::string out, err;
+};
+std::string quote(const std::string& s);
+// args as a shell would take them; the two streams are caught in files in dir.
+Ran kestrelwood(const std::string& args, const std::string& dir);
+
 #endif

@@ -232,18 +232,36 @@ TEST_F(Files, ViewerFillsTheTemplateAndEscapesNames) {
   const std::string page = read(dir_ / "out" / "index.html");
   EXPECT_EQ(page.rfind("<html><body>HEAD<script", 0), 0u);
   EXPECT_NE(page.find("</script>\nTAIL</body></html>"), std::string::npos);
-  EXPECT_NE(page.find("Small <\\/script> scene"), std::string::npos);
+  EXPECT_NE(page.find("Small \\u003c/script> scene"), std::string::npos);
   EXPECT_EQ(page.find("Small </script>"), std::string::npos);
   for (const char* id : {"kw-meta", "kw-agents", "kw-terrain-0-pos", "kw-lines", "kw-circle-start"}) {
     EXPECT_NE(page.find(std::string("id=\"") + id + "\""), std::string::npos) << id;
   }
+
+  EXPECT_EQ(page.find("id=\"kw-report\""), std::string::npos) << "no report, no report element";
+
+  // The report goes in as it is, its names as safe as the run's; anything
+  // but an object is refused and leaves the page as it was.
+  const nlohmann::json report = {{"format", "kestrelwood-report/1"},
+                                 {"tags", {{{"tag", 0}, {"object", "Crowd <!-- </script>"}}}}};
+  ASSERT_TRUE(writeViewer(smallRun(), (dir_ / "out").string(), "run.glb", &e, report)) << e;
+  const std::string withReport = read(dir_ / "out" / "index.html");
+  const size_t at = withReport.find("<script type=\"application/json\" id=\"kw-report\">");
+  ASSERT_NE(at, std::string::npos);
+  const size_t body = withReport.find('>', at) + 1;
+  EXPECT_EQ(nlohmann::json::parse(withReport.substr(body, withReport.find("</script>", body) - body)), report);
+  EXPECT_EQ(withReport.find("<!-- </script>"), std::string::npos);
+  EXPECT_FALSE(writeViewer(smallRun(), (dir_ / "out").string(), "run.glb", &e, nlohmann::json::array()));
+  EXPECT_NE(e.find("crowd report is a JSON array, not an object"), std::string::npos) << e;
+  EXPECT_EQ(read(dir_ / "out" / "index.html"), withReport);
+  ASSERT_TRUE(writeViewer(smallRun(), (dir_ / "out").string(), "run.glb", &e)) << e;
 
   std::ofstream(tpl) << "<html>no marker</html>";
   EXPECT_FALSE(writeViewer(smallRun(), (dir_ / "out").string(), "run.glb", &e));
   EXPECT_NE(e.find("not a viewer page template"), std::string::npos) << e;
   ::setenv("KESTRELWOOD_VIEWER_TEMPLATE", (dir_ / "none.html").c_str(), 1);
   EXPECT_FALSE(writeViewer(smallRun(), (dir_ / "out").string(), "run.glb", &e));
-  EXPECT_NE(e.find("20-viewer"), std::string::npos) << e;
+  EXPECT_NE(e.find("template " + (dir_ / "none.html").string() + " is missing"), std::string::npos) << e;
   EXPECT_EQ(read(dir_ / "out" / "index.html"), page) << "a failed write replaced the page";
   ::unsetenv("KESTRELWOOD_VIEWER_TEMPLATE");
 }

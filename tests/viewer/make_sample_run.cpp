@@ -1,10 +1,15 @@
-// Writes a synthetic run for the viewer tests: agents walking circles over a
-// rolling terrain with the tag's three overlays drawn, as the scene runner
-// would record it, then the glb, the viewer page and expected.json (what the
-// browser test compares the page with) into OUT.
+// Writes a synthetic run for the viewer tests: agents of one or more tags
+// walking circles over a rolling terrain past three rocks, with the tag's
+// three overlays drawn, as the scene runner would record it, and a crowd
+// report of it; then the glb, the report, the viewer page and expected.json
+// (what the browser test compares the page with) into OUT.
 //   make_sample_run OUT [--agents N] [--frames N] [--grid N] [--first F]
+//                       [--tags N] [--params N] [--report events|clean|none]
+// --params adds N parameters to the legend (a long list); --report clean
+// writes a report without events, none leaves the page without one.
 // The large run for measurements: --agents 100 --frames 1000 --grid 1000
 // (a 2-million-triangle terrain).
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -12,6 +17,7 @@
 #include <filesystem>
 #include <fstream>
 #include <numbers>
+#include <set>
 #include <string>
 
 #include <nlohmann/json.hpp>
@@ -47,7 +53,17 @@ Vec3 along(const Mat12& m, float x, float z) {
   return {m[0] + m[3] * x + m[9] * z, m[1] + m[4] * x + m[10] * z, m[2] + m[5] * x + m[11] * z};
 }
 
-RunRecord makeRun(int agents, int frames, int grid, int first) {
+struct Options {
+  int agents = 20, frames = 60, grid = 24, first = 0, tags = 2, params = 0;
+  std::string report = "events";
+};
+
+// Agents in contiguous blocks per tag, named per tag.
+int tagOf(const Options& o, int i) { return o.agents ? i * o.tags / o.agents : 0; }
+std::string tagObject(int tag) { return "Crowd " + std::string(1, char('A' + tag % 26)); }
+
+RunRecord makeRun(const Options& o) {
+  const int agents = o.agents, frames = o.frames, grid = o.grid, first = o.first;
   RunRecord run;
   run.sceneName = "Synthetic circles";
   run.fps = 30;
@@ -75,8 +91,10 @@ RunRecord makeRun(int agents, int frames, int grid, int first) {
     c.radius = 60.0f + 20.0f * k;
     run.obstacles.push_back(c);
   }
-  for (int i = 0; i < agents; ++i) {
-    run.agents.push_back({"Agent." + std::to_string(i), 0, i, 5.0f + 0.1f * i});
+  for (int i = 0, index = 0; i < agents; ++i) {
+    const int tag = tagOf(o, i);
+    index = (i > 0 && tagOf(o, i - 1) == tag) ? index + 1 : 0;
+    run.agents.push_back({(tag % 2 ? "Walker." : "Agent.") + std::to_string(index), tag, index, 5.0f + 0.1f * i});
   }
   RecordedTrack target;
   target.name = "Target";
@@ -119,13 +137,83 @@ RunRecord makeRun(int agents, int frames, int grid, int first) {
                                               {"REPULSION_RADIUS", kRepulsion},
                                               {"ALIGNMENT_RADIUS", kAlignment},
                                               {"SPEED", 20.0f}};
-  for (auto& [n, v] : ps) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%g", v);
-    run.params.push_back({0, n, buf});
+  for (int tag = 0; tag < std::max(o.tags, 1); ++tag) {
+    run.params.push_back({tag, "AGENTS_GROUP", tagObject(tag)});
+    for (auto& [n, v] : ps) {
+      char buf[32];
+      std::snprintf(buf, sizeof buf, "%g", v);
+      run.params.push_back({tag, n, buf});
+    }
+    run.params.push_back({tag, "SHOW_VISION", "on"});
   }
-  run.params.push_back({0, "SHOW_VISION", "true"});
+  for (int k = 0; k < o.params; ++k) {
+    run.params.push_back({0, "EXTRA_PARAMETER_" + std::to_string(k), std::to_string(k)});
+  }
   return run;
+}
+
+// The crowd report of the run, by the report's definitions, over the frames
+// after the first: an agent inside a rock (horizontal distance to its centre
+// under its radius), two agents of a tag closer than the tag's minimum gap
+// (3D), and one stuck spell made up for the second tag.
+constexpr float kMinGap = 40.0f;  // above the 30 units between neighbouring circles: crossing pairs come close
+
+nlohmann::json makeReport(const RunRecord& run, const Options& o) {
+  nlohmann::json tags = nlohmann::json::array();
+  const bool events = o.report == "events";
+  for (int tag = 0; tag < std::max(o.tags, 1); ++tag) {
+    std::vector<size_t> mine;
+    for (size_t i = 0; i < run.agents.size(); ++i)
+      if (run.agents[i].tag == tag) mine.push_back(i);
+    nlohmann::json intrusions = nlohmann::json::array(), pairs = nlohmann::json::array();
+    nlohmann::json stuck = nlohmann::json::array();
+    std::set<size_t> intruding;
+    double deepest = 0, closest = 0;
+    for (size_t f = 1; events && f < run.frames.size(); ++f) {
+      const FrameRecord& fr = run.frames[f];
+      for (size_t i : mine) {
+        const Mat12& m = fr.agents[i].global;
+        for (const RecordedCircle& c : run.obstacles) {
+          const double d = std::hypot(double(m[0]) - c.global[0], double(m[2]) - c.global[2]);
+          if (d >= c.radius) continue;
+          intrusions.push_back({{"frame", fr.frame}, {"agent", run.agents[i].name}, {"obstacle", c.name},
+                                {"depth", c.radius - d}});
+          intruding.insert(i);
+          deepest = std::max(deepest, c.radius - d);
+        }
+      }
+      for (size_t x = 0; x < mine.size(); ++x) {
+        for (size_t y = x + 1; y < mine.size(); ++y) {
+          const Mat12 &a = fr.agents[mine[x]].global, &b = fr.agents[mine[y]].global;
+          const double d = std::hypot(double(a[0]) - b[0], double(a[1]) - b[1], double(a[2]) - b[2]);
+          if (d >= kMinGap) continue;
+          if (pairs.empty() || d < closest) closest = d;
+          pairs.push_back({{"frame", fr.frame}, {"a", run.agents[mine[x]].name}, {"b", run.agents[mine[y]].name},
+                           {"distance", d}});
+        }
+      }
+    }
+    if (events && tag == 1 && mine.size() > 2 && run.frames.size() > 40) {
+      stuck.push_back(
+          {{"agent", run.agents[mine[2]].name}, {"from", run.frames[20].frame}, {"to", run.frames[34].frame}});
+    }
+    tags.push_back({{"tag", tag},
+                    {"object", tagObject(tag)},
+                    {"agents", mine.size()},
+                    {"minGap", kMinGap},
+                    {"intrusions", intrusions},
+                    {"closePairs", pairs},
+                    {"stuck", stuck},
+                    {"summary",
+                     {{"intrusionFrames", intrusions.size()},
+                      {"agentsIntruding", intruding.size()},
+                      {"deepest", intrusions.empty() ? nlohmann::json() : nlohmann::json(deepest)},
+                      {"closePairFrames", pairs.size()},
+                      {"closest", pairs.empty() ? nlohmann::json() : nlohmann::json(closest)},
+                      {"stuckAgents", stuck.size()}}}});
+  }
+  const int last = run.frames.empty() ? o.first : run.frames.back().frame;
+  return {{"format", "kestrelwood-report/1"}, {"scene", run.sceneName}, {"frames", {o.first, last}}, {"tags", tags}};
 }
 
 // What the browser test checks against: agent positions (all frames of a
@@ -138,6 +226,15 @@ nlohmann::json expected(const RunRecord& run) {
   nlohmann::json names = nlohmann::json::array();
   for (auto& a : run.agents) names.push_back(a.name);
   j["names"] = names;
+  nlohmann::json tags = nlohmann::json::array();
+  for (auto& a : run.agents) tags.push_back(a.tag);
+  j["tags"] = tags;
+  // A small terrain whole, for checking what the page lays on the ground.
+  if (run.terrains.size() == 1 && run.terrains[0].tris.size() <= 3 * 20000) {
+    nlohmann::json pts = nlohmann::json::array();
+    for (const Vec3& p : run.terrains[0].points) pts.push_back({p[0], p[1], p[2]});
+    j["terrain"] = {{"points", pts}, {"tris", run.terrains[0].tris}};
+  }
   nlohmann::json frames = nlohmann::json::array();
   const size_t n = run.frames.size();
   const size_t step = n * run.agents.size() <= 5000 ? 1 : std::max<size_t>(1, n / 4);
@@ -165,25 +262,39 @@ nlohmann::json expected(const RunRecord& run) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2) {
-    std::fprintf(stderr, "usage: make_sample_run OUT [--agents N] [--frames N] [--grid N] [--first F]\n");
+  const char* usage =
+      "usage: make_sample_run OUT [--agents N] [--frames N] [--grid N] [--first F] [--tags N] [--params N] "
+      "[--report events|clean|none]\n";
+  if (argc < 2 || argc % 2) {
+    std::fprintf(stderr, "%s", usage);
     return 2;
   }
-  int agents = 20, frames = 60, grid = 24, first = 0;
+  Options o;
   for (int i = 2; i + 1 < argc; i += 2) {
     const int v = std::atoi(argv[i + 1]);
-    if (!std::strcmp(argv[i], "--agents")) agents = v;
-    else if (!std::strcmp(argv[i], "--frames")) frames = v;
-    else if (!std::strcmp(argv[i], "--grid")) grid = v;
-    else if (!std::strcmp(argv[i], "--first")) first = v;
+    if (!std::strcmp(argv[i], "--agents")) o.agents = v;
+    else if (!std::strcmp(argv[i], "--frames")) o.frames = v;
+    else if (!std::strcmp(argv[i], "--grid")) o.grid = v;
+    else if (!std::strcmp(argv[i], "--first")) o.first = v;
+    else if (!std::strcmp(argv[i], "--tags")) o.tags = v;
+    else if (!std::strcmp(argv[i], "--params")) o.params = v;
+    else if (!std::strcmp(argv[i], "--report")) o.report = argv[i + 1];
     else {
-      std::fprintf(stderr, "make_sample_run: unknown option %s\n", argv[i]);
+      std::fprintf(stderr, "make_sample_run: unknown option %s\n%s", argv[i], usage);
       return 2;
     }
   }
+  if (o.agents < 0 || o.frames < 1 || o.grid < 1 || o.tags < 1 ||
+      (o.report != "events" && o.report != "clean" && o.report != "none")) {
+    std::fprintf(stderr, "%s", usage);
+    return 2;
+  }
   const std::string out = argv[1];
   std::filesystem::create_directories(out);
-  const RunRecord run = makeRun(agents, frames, grid, first);
+  const RunRecord run = makeRun(o);
+  const nlohmann::json report = o.report == "none" ? nlohmann::json() : makeReport(run, o);
+  std::filesystem::remove(out + "/report.json");
+  if (!report.is_null()) std::ofstream(out + "/report.json") << report.dump();
   std::string error;
   if (!writeGlb(run, out + "/run.glb", &error)) {
     std::fprintf(stderr, "make_sample_run: %s\n", error.c_str());
@@ -193,11 +304,11 @@ int main(int argc, char** argv) {
   std::filesystem::remove(out + "/index.html");
   if (!std::filesystem::exists(viewerTemplatePath())) {
     // The glb test can still run; the browser test skips without the page.
-    std::fprintf(stderr, "make_sample_run: SKIP the page: no template at %s (run scripts/test.d/20-viewer)\n",
+    std::fprintf(stderr, "make_sample_run: SKIP the page: no template at %s (the build makes it when node and npm are installed)\n",
                  viewerTemplatePath().c_str());
     return 77;
   }
-  if (!writeViewer(run, out, "run.glb", &error)) {
+  if (!writeViewer(run, out, "run.glb", &error, report)) {
     std::fprintf(stderr, "make_sample_run: %s\n", error.c_str());
     return 1;
   }

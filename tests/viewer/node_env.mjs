@@ -17,7 +17,7 @@ export function skip(why) {
 
 export function requireModule(name) {
   if (!fs.existsSync(path.join(nodeModules, name))) {
-    skip(`${name} is not installed in ${nodeModules} (run scripts/test.d/20-viewer, or npm ci in viewer/)`);
+    skip(`${name} is not installed in ${nodeModules} (the build runs npm ci in viewer/ when node and npm are installed)`);
   }
   return createRequire(path.join(nodeModules, 'x.js'))(name);
 }

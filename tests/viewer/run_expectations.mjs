@@ -2,7 +2,7 @@
 // synthetic sample's expected.json (which also counts the overlays it drew),
 // or else the agents.csv that every `--out` run writes, so that a real run's
 // page is checked against the host's own record of that run.
-//   { source, agentCount, frameCount, names, frames: [{ index, frame, positions, hpb }] }
+//   { source, agentCount, frameCount, names, tags, frames: [{ index, frame, positions, hpb }] }
 import fs from 'node:fs';
 import path from 'node:path';
 
@@ -64,6 +64,7 @@ function fromCsv(file) {
     agentCount: frames[0].keys.length,
     frameCount: frames.length,
     names: frames[0].names,
+    tags: frames[0].keys.map((k) => Number(k.split('/')[0])),
     frames: frames.map(({ index, frame, positions, hpb }) => ({ index, frame, positions, hpb })),
   };
 }

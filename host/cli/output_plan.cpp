@@ -1,0 +1,64 @@
+#include "output_plan.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include "scene/atomic_file.h"
+#ifdef KW_HAVE_EXPORT_VIEW
+#include "viewer_page.h"
+#endif
+
+namespace kwhost::cli {
+
+namespace fs = std::filesystem;
+
+std::vector<std::string> stdoutOptions(const RunRequest& r) {
+  std::vector<std::string> out;
+  if (r.csv == kStdout) out.push_back("--csv");
+  if (r.save == kStdout) out.push_back("--save");
+  if (r.demoExport == kStdout) out.push_back("--export-scene");
+  if (r.report == kStdout) out.push_back("--report");
+  return out;
+}
+
+OutputPlan planOutputs(const RunRequest& r) {
+  OutputPlan plan;
+  auto check = [&plan](const std::string& path) {
+    if (path.empty() || path == kStdout) return;
+    if (auto ok = prepareOutput(path); !ok) plan.errors.push_back(ok.error());
+  };
+  check(r.csv);
+  check(r.save);
+  check(r.demoExport);
+  check(r.report);
+  if (!r.outDir.empty()) {
+    const fs::path dir(r.outDir);
+    std::error_code ec;
+    if (fs::exists(dir, ec) && !fs::is_directory(dir, ec)) {
+      plan.errors.push_back(r.outDir + ": is a file, not a folder");
+      return plan;
+    }
+    const size_t before = plan.errors.size();
+    check((dir / "agents.csv").string());
+    // One folder problem is one message, not one per file.
+    if (plan.errors.size() > before) return plan;
+    check((dir / "poster.svg").string());
+#ifdef KW_HAVE_EXPORT_VIEW
+    check((dir / "run.glb").string());
+    const std::string page = (dir / "index.html").string();
+    const std::string tpl = viewerTemplatePath();
+    if (!fs::is_regular_file(tpl, ec)) {
+      plan.warnings.push_back(page + ": not written: the viewer page template " + tpl +
+                              " is missing (the build makes it when node and npm are installed)");
+    } else {
+      check(page);
+      plan.viewerPage = true;
+    }
+#else
+    plan.warnings.push_back(r.outDir + ": this build has no glTF and viewer writers; only agents.csv and poster.svg are written");
+#endif
+  }
+  return plan;
+}
+
+}  // namespace kwhost::cli

@@ -1,0 +1,30 @@
+// What a run will write, settled before anything runs: each file the user
+// named (or "-": standard output), the four files of --out, missing folders
+// created on the way. Every problem is found here and told once, as
+// "FILE: WHAT", so that no simulation runs only to fail at its end.
+#ifndef KWHOST_CLI_OUTPUT_PLAN_H
+#define KWHOST_CLI_OUTPUT_PLAN_H
+
+#include <string>
+#include <vector>
+
+#include "run_command.h"
+
+namespace kwhost::cli {
+
+inline constexpr const char* kStdout = "-";
+
+struct OutputPlan {
+  std::vector<std::string> errors;    // "FILE: WHAT", one per problem
+  std::vector<std::string> warnings;  // outputs that will be skipped, and why
+  bool viewerPage = false;            // --out writes index.html (its template exists)
+};
+
+// The options that would write to standard output ("-"), by name.
+std::vector<std::string> stdoutOptions(const RunRequest& request);
+
+OutputPlan planOutputs(const RunRequest& request);
+
+}  // namespace kwhost::cli
+
+#endif

@@ -1,0 +1,19 @@
+// The crowd report as the JSON a studio's own tools read
+// ("format": "kestrelwood-report/1"): agents and obstacles by name, frames
+// as scene frames, tags numbered as the CSV's tag column.
+#ifndef KWHOST_EXPORT_REPORT_JSON_H
+#define KWHOST_EXPORT_REPORT_JSON_H
+
+#include <nlohmann/json.hpp>
+
+#include "crowd_report.h"
+
+namespace kwhost {
+
+inline constexpr const char* kReportFormat = "kestrelwood-report/1";
+
+nlohmann::json reportJson(const CrowdReport& report, const RunRecord& run);
+
+}  // namespace kwhost
+
+#endif
