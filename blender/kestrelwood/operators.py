@@ -148,8 +148,8 @@ class KESTRELWOOD_OT_simulate(_TagCommand, bpy.types.Operator):
     def run(self, context, obj, exe, wm, started):
         scene = context.scene
         export = scene_build.build(context)
-        for w in export.warnings:
-            self.say('WARNING', f"Kestrelwood: {w}")
+        for carrier, w in export.warnings:
+            self.say('WARNING', _about(carrier, w))
         self.warn_shared_speeds(context, obj, export)
         wm.progress_update(10)
         with tempfile.TemporaryDirectory(prefix="kestrelwood-") as folder:
@@ -166,7 +166,11 @@ class KESTRELWOOD_OT_simulate(_TagCommand, bpy.types.Operator):
 
             _out, err = program.run(exe, ["run", scene_path, "--csv", csv_path], cwd=folder, on_wait=waiting)
             for w in program.warnings_of(err):
-                self.say('WARNING', f"Kestrelwood: {w}")
+                w = w.removeprefix(scene_path + ": ")
+                # The add-on says more exactly whose speeds a flock walks at
+                # (warn_shared_speeds), and only when they differ.
+                if "per-agent records" not in w:
+                    self.say('WARNING', f"Kestrelwood: {w}")
             wm.progress_update(50)
             tracks = keys.read_csv(csv_path, export.tag_index[obj.name])
         wm.progress_update(60)
@@ -261,11 +265,15 @@ class KESTRELWOOD_OT_export_scene(_TagCommand, bpy.types.Operator, ExportHelper)
         except (Problem, OSError) as e:
             self.say('ERROR', f"Kestrelwood: {self.filepath}: {e}")
             return {'CANCELLED'}
-        for w in export.warnings:
-            self.say('WARNING', f"Kestrelwood: {w}")
+        for carrier, w in export.warnings:
+            self.say('WARNING', _about(carrier, w))
         self.say('INFO', f"Kestrelwood: wrote {self.filepath} ({len(export.tag_index)} tag(s)); "
                          f"run it with: kestrelwood run {os.path.basename(self.filepath)}")
         return {'FINISHED'}
+
+
+def _about(carrier, text):
+    return f"Kestrelwood on '{carrier}': {text}" if carrier else f"Kestrelwood: {text}"
 
 
 def _names(names, most=5):

@@ -54,7 +54,7 @@ class Export:
         self.document = None
         self.tag_index = {}    # carrier name -> the CSV's tag column
         self.agents = {}       # carrier name -> [agent objects], in index order
-        self.warnings = []     # one line each
+        self.warnings = []     # (carrier name or None, one line)
 
 
 def build(context, record_for=None):
@@ -92,15 +92,15 @@ def build(context, record_for=None):
         for attr, _param, label, _tip in LINKS:
             linked = getattr(tag, attr)
             if linked is not None and scene.objects.get(linked.name) != linked:
-                out.warnings.append(f"{carrier.name}: its {label.lower()} '{linked.name}' is not in this "
-                                    "scene, so the tag sees none")
+                out.warnings.append((carrier.name, f"its {label.lower()} '{linked.name}' is not in this "
+                                                   "scene, so the tag sees none"))
         need(tag.target)
         if tag.obstacles_group is not None:
             need(tag.obstacles_group)
             for child in children_in_scene(tag.obstacles_group, scene):
                 centre, radius = obstacle_circle(child, depsgraph)
                 if centre is None:
-                    out.warnings.append(f"{carrier.name}: obstacle '{child.name}' is {radius}; passed over")
+                    out.warnings.append((carrier.name, f"obstacle '{child.name}' is {radius}; passed over"))
                     continue
                 circles[child] = (centre, radius)
                 need(child, "circle")
@@ -127,8 +127,9 @@ def build(context, record_for=None):
         moving = sorted({o.name for o in needed if o not in all_agents and _animated(o)})
         if moving:
             verb, them = ("moves", "it") if len(moving) == 1 else ("move", "them")
-            out.warnings.append(f"{_listed(moving)} {verb} in Blender, but the tag sees {them} where "
-                                f"{'it stands' if len(moving) == 1 else 'they stand'} at frame {scene.frame_current}")
+            out.warnings.append((None, f"{_listed(moving)} {verb} in Blender, but the tag sees {them} where "
+                                       f"{'it stands' if len(moving) == 1 else 'they stand'} at frame "
+                                       f"{scene.frame_current}"))
 
     names = {}
     for obj in needed:
@@ -157,8 +158,8 @@ def build(context, record_for=None):
             local = np.linalg.inv(parent_world) @ world
         d = host_axes.decompose_host(host_axes.host_from_blender(local))
         if d.shear > host_axes.SHEAR_TOLERANCE:
-            out.warnings.append(f"'{obj.name}' is sheared by a non-uniformly scaled parent; "
-                                "the host keeps only its rotation and scale")
+            out.warnings.append((None, f"'{obj.name}' is sheared by a non-uniformly scaled parent; "
+                                       "the host keeps only its rotation and scale"))
         entry = {
             "name": obj.name,
             "type": kind,
@@ -171,7 +172,7 @@ def build(context, record_for=None):
         elif kind == "polygon":
             points, triangles = terrain_mesh(obj, depsgraph)
             if len(triangles) == 0:
-                out.warnings.append(f"terrain '{obj.name}' has no faces; agents walk as on flat ground")
+                out.warnings.append((None, f"terrain '{obj.name}' has no faces; agents walk as on flat ground"))
             entry["mesh"] = {"points": points, "polygons": triangles}
         if obj in tagged_set:
             # Evaluation order is depth-first pre-order: this tag before

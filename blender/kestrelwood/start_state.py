@@ -34,7 +34,8 @@ def record(context, carrier, exe):
         saved_path = os.path.join(folder, "recorded.kwscene.json")
         with open(scene_path, "w", encoding="utf-8") as f:
             f.write(scene_text.to_text(export.document))
-        program.run(exe, ["run", scene_path, "--frames", "0", "--save", saved_path], cwd=folder)
+        # Quiet: the small scene has no target, which is all right here.
+        program.run(exe, ["run", scene_path, "--frames", "0", "--save", saved_path, "--quiet"], cwd=folder)
         with open(saved_path, encoding="utf-8") as f:
             saved = json.load(f)
     params = _saved_params(saved, carrier.name)
