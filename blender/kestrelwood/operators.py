@@ -87,8 +87,10 @@ class KESTRELWOOD_OT_record_start(_TagCommand, bpy.types.Operator):
             return {'CANCELLED'}
         start_state.store(tag, table, agents, context.scene.frame_current)
         speeds = table.speeds[:tag.start_count]
+        spread = (f"speed {speeds[0]:.4g}" if min(speeds) == max(speeds)
+                  else f"speeds {min(speeds):.4g} to {max(speeds):.4g}")
         text = (f"Kestrelwood: recorded the start of {tag.start_count} agents at frame "
-                f"{tag.start_frame}, speeds {min(speeds):.4g} to {max(speeds):.4g} per frame")
+                f"{tag.start_frame}, {spread} per frame")
         if len(agents) > START_SLOTS:
             self.say('WARNING', f"Kestrelwood on '{obj.name}': {len(agents)} agents, but a tag moves at most "
                                 f"{START_SLOTS}; the first {START_SLOTS} by name were recorded")
@@ -176,14 +178,14 @@ class KESTRELWOOD_OT_simulate(_TagCommand, bpy.types.Operator):
         wm.progress_update(60)
 
         agents = export.agents[obj.name]
-        replaced = []
+        # Every agent's rows first: nothing is keyed unless all can be.
         for index, agent in enumerate(agents):
             track = tracks.get(index)
-            if track is None:
-                continue
-            if track.name != agent.name:
-                raise ValueError(f"the run's agent {index} is '{track.name}', not '{agent.name}'")
-            if keys.key_agent(agent, track):
+            if track is None or track.name != agent.name:
+                raise ValueError(f"the run has no rows for agent {index}, '{agent.name}'")
+        replaced = []
+        for index, agent in enumerate(agents):
+            if keys.key_agent(agent, tracks[index]):
                 replaced.append(agent.name)
             wm.progress_update(60 + 40 * (index + 1) // len(agents))
         if replaced:
@@ -193,7 +195,6 @@ class KESTRELWOOD_OT_simulate(_TagCommand, bpy.types.Operator):
         self.say('INFO', f"Kestrelwood: keyed {len(tracks)} agents on frames {scene.frame_start} to "
                          f"{scene.frame_end} in {time.perf_counter() - started:.2f} s")
         return {'FINISHED'}
-
 
     def warn_shared_speeds(self, context, obj, export):
         """The module keeps one table of per-agent records for every tag: each

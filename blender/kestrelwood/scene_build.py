@@ -35,7 +35,6 @@ from .shapes import obstacle_circle, terrain_mesh
 
 FORMAT = "kestrelwood-scene/1"
 TAG_TYPE = "Kestrelwood"
-MAX_AGENTS = 100
 START_COUNT_ID = 1024
 FIRST_START_ID = 1025
 
@@ -135,7 +134,7 @@ def build(context, record_for=None):
     for obj in needed:
         if obj.name in names:
             raise Problem(f"two objects are named '{obj.name}' (one is linked from a library); "
-                               "rename one of them")
+                          "rename one of them")
         names[obj.name] = obj
 
     tagged_set = set(tagged)
@@ -153,7 +152,7 @@ def build(context, record_for=None):
             local = world
         elif abs(np.linalg.det(parent_world[0:3, 0:3])) < 1e-30:
             raise Problem(f"'{obj.parent.name}' has a scale of 0, so the matrix of its "
-                               f"child '{obj.name}' cannot be found")
+                          f"child '{obj.name}' cannot be found")
         else:
             local = np.linalg.inv(parent_world) @ world
         d = host_axes.decompose_host(host_axes.host_from_blender(local))
