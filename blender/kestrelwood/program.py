@@ -64,8 +64,10 @@ def run(program, args, cwd, on_wait=None):
     line. on_wait, when given, is called about ten times a second while it
     runs."""
     try:
+        # No console window flashing up on Windows.
+        flags = subprocess.CREATE_NO_WINDOW if os.name == "nt" else 0
         proc = subprocess.Popen([program] + list(args), cwd=cwd, stdout=subprocess.PIPE,
-                                stderr=subprocess.PIPE, text=True, errors="replace")
+                                stderr=subprocess.PIPE, text=True, errors="replace", creationflags=flags)
     except OSError as e:
         raise Problem(f"cannot start {program}: {e.strerror or e}") from None
     if on_wait is None:

@@ -26,30 +26,53 @@ def real32(value):
 
 def to_text(document):
     """Indented JSON; arrays of numbers on one line, a mesh's points and
-    triangles one to a line. Mesh numbers are the exact doubles of their
-    32-bit floats, so they read back as the same floats."""
+    triangles one to a line. A mesh's 32-bit points are written as the
+    shortest decimals that read back (decimal to double to float) as the same
+    floats."""
     return _format(document, "") + "\n"
+
+
+def _flat(value):
+    """A scalar, or a list of scalars."""
+    if isinstance(value, list):
+        return all(not isinstance(e, (dict, list, np.ndarray)) for e in value)
+    return not isinstance(value, (dict, np.ndarray))
 
 
 def _format(value, indent):
     inner = indent + "  "
     if isinstance(value, dict):
-        if all(not isinstance(v, (dict, np.ndarray)) and
-               not (isinstance(v, list) and any(isinstance(e, (dict, list)) for e in v)) for v in value.values()) \
-                and len(value) <= 2:
+        if len(value) <= 2 and all(_flat(v) for v in value.values()):
             return json.dumps(value, separators=(", ", ": "))  # a typed value, {"real": 1.5}
         items = [f"{inner}{json.dumps(k)}: {_format(v, inner)}" for k, v in value.items()]
         return "{\n" + ",\n".join(items) + "\n" + indent + "}"
     if isinstance(value, np.ndarray):
         if value.size == 0:
             return "[]"
-        rows = json.dumps(value.tolist(), separators=(",", ":"))
-        return "[\n" + inner + rows[1:-1].replace("],[", "],\n" + inner + "[") + "\n" + indent + "]"
+        rows = _float_rows(value) if value.dtype == np.float32 else _int_rows(value)
+        return "[\n" + inner + (",\n" + inner).join(rows) + "\n" + indent + "]"
     if isinstance(value, list):
-        if all(not isinstance(v, (dict, list, np.ndarray)) for v in value):
+        if _flat(value):
             return json.dumps(value, separators=(", ", ": "))
         return "[\n" + ",\n".join(inner + _format(v, inner) for v in value) + "\n" + indent + "]"
     return json.dumps(value)
+
+
+def _float_rows(values):
+    """Rows of 32-bit floats, each as numpy's shortest decimal; the rare one
+    that the host's double-then-float reading would round to a neighbour is
+    written as its exact double instead."""
+    flat32 = values.reshape(len(values), -1).ravel()
+    flat = [str(v) for v in flat32]
+    back = np.array(flat, dtype=np.float64).astype(np.float32)
+    for i in np.nonzero(back != flat32)[0]:
+        flat[i] = repr(float(flat32[i]))
+    width = values.shape[1]
+    return ["[" + ",".join(flat[i:i + width]) + "]" for i in range(0, len(flat), width)]
+
+
+def _int_rows(values):
+    return ["[" + ",".join(map(str, row)) + "]" for row in values.tolist()]
 
 
 def write_atomically(path, text):

@@ -74,7 +74,7 @@ def terrain_mesh(obj, depsgraph):
         mesh.loop_triangles.foreach_get("vertices", tris)
     finally:
         ev.to_mesh_clear()
-    points = co.reshape(-1, 3)[:, [0, 2, 1]].astype(np.float64)
+    points = np.ascontiguousarray(co.reshape(-1, 3)[:, [0, 2, 1]])  # 32-bit, as the host keeps them
     triangles = tris.reshape(-1, 3)[:, [0, 2, 1]]
     if not np.isfinite(points).all():
         raise Problem(f"terrain '{obj.name}': its mesh has a point that is not a finite number")
