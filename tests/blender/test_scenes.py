@@ -1,10 +1,12 @@
 """Scenes beyond one flock: two carriers with two flocks; and scenes that
 are missing something, which are reported, never raised from the add-on."""
 
+import json
 import math
 import os
 
 import bpy
+import numpy as np
 
 import kwtest
 
@@ -170,3 +172,19 @@ class ObstaclesTest(kwtest.BlenderTestCase):
         self.assertEqual([round(v, 3) for v in centre], [-10.0, 6.667, 6.667])
         self.assertNotIn("tags", written.get("Crowd", {}))
         del crowd
+
+
+class NumbersTest(kwtest.BlenderTestCase):
+    def test_floats_are_written_to_read_back_as_the_same_floats(self):
+        from kestrelwood import scene_text
+        rng = np.random.default_rng(3)
+        values = np.concatenate([
+            rng.uniform(-1e4, 1e4, 3000), rng.standard_normal(3000) * 1e-3,
+            [0.0, -0.0, 1e-45, -1e-45, 1.17549435e-38, 3.4028235e38, -3.4028235e38, 0.1, 1 / 3, 16777217.0]
+        ]).astype(np.float32)
+        values = values[: len(values) // 3 * 3].reshape(-1, 3)
+        text = scene_text.to_text({"points": values})
+        back = np.array(json.loads(text)["points"], dtype=np.float64).astype(np.float32)
+        np.testing.assert_array_equal(back.view(np.uint32), values.view(np.uint32))
+        for v in values.ravel()[:200]:
+            self.assertEqual(np.float32(float(scene_text.real32(float(v)))), v)

@@ -6,6 +6,7 @@ away and puts the agents back."""
 import math
 
 import bpy
+import numpy as np
 
 import kwtest
 
@@ -80,6 +81,15 @@ class SimulateTest(kwtest.BlenderTestCase):
                 walk(o.get("children", []))
         walk(doc["objects"])
         self.assertEqual(len(by_name["Ground"]["mesh"]["polygons"]), 2 * (2 * 12) ** 2)
+        # The host holds the evaluated ground's points bit for bit: its own
+        # save writes them back as the floats Blender has.
+        saved = path + ".saved.json"
+        kwtest.run_program("run", path, "--frames", "0", "--save", saved)
+        ground = bpy.data.objects["Ground"].evaluated_get(bpy.context.evaluated_depsgraph_get()).to_mesh()
+        mine = np.array([(v.co.x, v.co.z, v.co.y) for v in ground.vertices], dtype=np.float32)
+        saved_ground = next(o for o in kwtest.load_json(saved)["objects"] if o["name"] == "Ground")
+        np.testing.assert_array_equal(np.array(saved_ground["mesh"]["points"], dtype=np.float64).astype(np.float32),
+                                      mine)
         self.assertAlmostEqual(by_name["Rock A"]["radius"], 40.0, places=4)
         self.assertAlmostEqual(by_name["Rock B"]["radius"], 30.0, places=3)
         self.assertEqual(by_name["Rock A"]["type"], "circle")
