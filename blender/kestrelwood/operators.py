@@ -123,9 +123,6 @@ class KESTRELWOOD_OT_simulate(_TagCommand, bpy.types.Operator):
             self.say('WARNING', f"Kestrelwood on '{obj.name}': {len(changed)} agent(s) are not where Record "
                                 f"start found them ({_names(changed)}); they start from the slot of "
                                 "their place in the order. Press Record start to record them")
-        if len(agents) > START_SLOTS:
-            self.say('WARNING', f"Kestrelwood on '{obj.name}': {len(agents)} agents, but a tag moves at most "
-                                f"{START_SLOTS}")
         constrained = [a.name for a in agents if any(c.enabled and c.influence > 0.0 for c in a.constraints)]
         if constrained:
             self.say('WARNING', f"Kestrelwood on '{obj.name}': the constraints of {_names(constrained)} move "

@@ -125,6 +125,22 @@ class MissingThingsTest(kwtest.BlenderTestCase):
         self.assertEqual(os.listdir(os.path.dirname(path)), ["scene.kwscene.json"])
 
 
+class CrowdSizeTest(kwtest.BlenderTestCase):
+    def test_past_the_hundredth_agent_nothing_moves_and_both_commands_say_so(self):
+        kwtest.reset(0, 5)
+        group, agents, target = flock("A", 0, 102, (0, 3000, 0))
+        kwtest.carrier("Crowd", group, target)
+        bpy.context.view_layer.update()
+        self.assertEqual(bpy.ops.kestrelwood.record_start(), {'FINISHED'})
+        self.assertReported('WARNING', "102 agents, but a tag moves at most 100")
+        self.assertEqual(bpy.ops.kestrelwood.simulate(), {'FINISHED'})
+        self.assertReported('WARNING', "agents past the hundredth do not move")
+        rows = kwtest.export_and_run(kwtest.work_path("many", "many.kwscene.json"))
+        ordered = sorted(agents, key=lambda a: int(a.name.split()[1]))
+        self.assertKeysMatchRun(rows, 0, ordered, range(0, 6))
+        self.assertEqual(rows[(5, 0, 101)]["x"], rows[(0, 0, 101)]["x"])
+
+
 class ObstaclesTest(kwtest.BlenderTestCase):
     def test_round_rocks_are_written_with_their_world_radius_and_others_passed_over(self):
         kwtest.reset(0, 10)
