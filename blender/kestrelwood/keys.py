@@ -8,6 +8,7 @@ rotation keys an agent had; its other channels are kept.
 
 import csv
 
+import bpy
 import mathutils
 import numpy as np
 
@@ -123,7 +124,6 @@ def _own_action(obj):
 
 
 def _new_action(obj):
-    import bpy
     action = bpy.data.actions.new(f"{obj.name} Kestrelwood")
     action["kestrelwood"] = True  # made by the add-on: Clear may remove it
     return action
@@ -147,7 +147,6 @@ def clear_agent(obj):
     if group is not None:
         action.groups.remove(group)
     if len(action.fcurves) == 0 and action.get("kestrelwood"):
-        import bpy
         ad.action = None
         if action.users == 0:
             bpy.data.actions.remove(action)

@@ -55,8 +55,10 @@ LINKS = (
 
 BOOLS = (
     ("show_vision", "SHOW_VISION", "Show vision", "Draw each agent's vision probe in kestrelwood's viewer"),
-    ("show_repulsion", "SHOW_REPULSION", "Show repulsion", "Draw each agent's repulsion radius in kestrelwood's viewer"),
-    ("show_alignment", "SHOW_ALIGNMENT", "Show alignment", "Draw each agent's alignment radius in kestrelwood's viewer"),
+    ("show_repulsion", "SHOW_REPULSION", "Show repulsion",
+     "Draw each agent's repulsion radius in kestrelwood's viewer"),
+    ("show_alignment", "SHOW_ALIGNMENT", "Show alignment",
+     "Draw each agent's alignment radius in kestrelwood's viewer"),
 )
 
 
