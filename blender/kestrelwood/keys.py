@@ -1,0 +1,153 @@
+"""Keys of a run: the CSV of `kestrelwood run` on the agents' channels.
+
+Every agent gets its location and rotation keyed on every frame of the run,
+with linear interpolation, in an action group named "Kestrelwood", so that a
+later run or Clear finds its own keys again. A run replaces the location and
+rotation keys an agent had; its other channels are kept.
+"""
+
+import csv
+
+import bpy
+import mathutils
+import numpy as np
+
+from . import host_axes
+
+GROUP = "Kestrelwood"
+CHANNELS = ("location", "rotation_euler", "rotation_quaternion", "rotation_axis_angle")
+LINEAR = 1  # the value of 'LINEAR' among a keyframe's interpolation modes
+CSV_HEADER = ["frame", "tag", "index", "name", "x", "y", "z", "v1x", "v1y", "v1z",
+              "v2x", "v2y", "v2z", "v3x", "v3y", "v3z", "h", "p", "b"]
+
+
+class AgentTrack:
+    """One agent's rows of a run: frames and host global matrices."""
+
+    def __init__(self, name):
+        self.name = name
+        self.frames = []
+        self.matrices = []  # 12 numbers each: off, v1, v2, v3
+
+
+def read_csv(path, tag):
+    """The tracks of the tag's agents, by agent index."""
+    tracks = {}
+    with open(path, newline="", encoding="utf-8") as f:
+        reader = csv.reader(f)
+        header = next(reader, None)
+        if header != CSV_HEADER:
+            raise ValueError(f"{path}: not a kestrelwood CSV (its header is {header})")
+        for row in reader:
+            if int(row[1]) != tag:
+                continue
+            index = int(row[2])
+            track = tracks.get(index)
+            if track is None:
+                track = tracks[index] = AgentTrack(row[3])
+            track.frames.append(int(row[0]))
+            track.matrices.append([float(v) for v in row[4:16]])
+    return tracks
+
+
+def parent_correction(obj):
+    """The matrix Q with basis = Q @ world for this object as it is parented
+    (its parent's world matrix and its parent inverse), in double."""
+    if obj.parent is None:
+        return np.identity(4)
+    if obj.parent_type == 'OBJECT':
+        parent = host_axes.to_numpy(obj.parent.matrix_world) @ host_axes.to_numpy(obj.matrix_parent_inverse)
+        return np.linalg.inv(parent)
+    # Vertex and bone parents: what takes world back to basis now.
+    return host_axes.to_numpy(obj.matrix_basis) @ np.linalg.inv(host_axes.to_numpy(obj.matrix_world))
+
+
+def key_agent(obj, track):
+    """Keys obj's location and rotation from its track. Returns True when it
+    had location or rotation keys of its own that were replaced."""
+    worlds = host_axes.blender_from_host_rows(track.matrices)
+    bases = parent_correction(obj) @ worlds
+    mode = obj.rotation_mode
+    n = len(track.frames)
+    loc = bases[:, 0:3, 3]
+    rot = []
+    previous = None
+    for basis in bases:
+        _l, quat, _s = mathutils.Matrix(basis.tolist()).decompose()
+        if mode == 'QUATERNION':
+            if previous is not None and previous.dot(quat) < 0.0:
+                quat.negate()  # the same rotation, on the near side for interpolation
+            previous = quat
+            rot.append(tuple(quat))
+        elif mode == 'AXIS_ANGLE':
+            axis, angle = quat.to_axis_angle()
+            rot.append((angle, axis.x, axis.y, axis.z))
+        else:
+            euler = quat.to_euler(mode, previous) if previous is not None else quat.to_euler(mode)
+            previous = euler
+            rot.append(tuple(euler))
+    rot = np.array(rot)
+    path = {"QUATERNION": "rotation_quaternion", "AXIS_ANGLE": "rotation_axis_angle"}.get(mode, "rotation_euler")
+
+    action, replaced = _own_action(obj)
+    frames = np.array(track.frames, dtype=np.float64)
+    for data_path, values in (("location", loc), (path, rot)):
+        for i in range(values.shape[1]):
+            fc = action.fcurves.new(data_path, index=i, action_group=GROUP)
+            fc.keyframe_points.add(n)
+            co = np.empty(2 * n, dtype=np.float32)
+            co[0::2] = frames
+            co[1::2] = values[:, i]
+            fc.keyframe_points.foreach_set("co", co)
+            fc.keyframe_points.foreach_set("interpolation", np.full(n, LINEAR, dtype=np.int32))
+            fc.update()
+    return replaced
+
+
+def _own_action(obj):
+    """The object's action, made for it alone, without location and rotation
+    curves. Returns (action, whether curves of the user's were removed)."""
+    ad = obj.animation_data or obj.animation_data_create()
+    action = ad.action
+    if action is None:
+        action = ad.action = _new_action(obj)
+    elif action.users > 1:
+        # Shared with other objects: keys for this one must not move them.
+        action = ad.action = action.copy()
+    replaced = False
+    for fc in list(action.fcurves):
+        if fc.data_path in CHANNELS:
+            if fc.group is None or fc.group.name != GROUP:
+                replaced = True
+            action.fcurves.remove(fc)
+    return action, replaced
+
+
+def _new_action(obj):
+    action = bpy.data.actions.new(f"{obj.name} Kestrelwood")
+    action["kestrelwood"] = True  # made by the add-on: Clear may remove it
+    return action
+
+
+def clear_agent(obj):
+    """Removes the keys of a run from obj. Returns True when there were any."""
+    ad = obj.animation_data
+    if ad is None or ad.action is None:
+        return False
+    action = ad.action
+    ours = [fc for fc in action.fcurves if fc.group is not None and fc.group.name == GROUP]
+    if not ours and action.users > 1:
+        return False
+    if ours and action.users > 1:
+        action = ad.action = action.copy()
+        ours = [fc for fc in action.fcurves if fc.group is not None and fc.group.name == GROUP]
+    for fc in ours:
+        action.fcurves.remove(fc)
+    group = action.groups.get(GROUP)
+    if group is not None:
+        action.groups.remove(group)
+    if len(action.fcurves) == 0 and action.get("kestrelwood"):
+        ad.action = None
+        if action.users == 0:
+            bpy.data.actions.remove(action)
+    return bool(ours)

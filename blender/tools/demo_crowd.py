@@ -1,0 +1,93 @@
+"""The built-in demo of `kestrelwood demo` laid out in Blender: its ground,
+target, six rocks and 60 agents read from `kestrelwood demo --export-scene`
+and turned into Blender's axes (host (x, y, z) is Blender (x, z, y)), with a
+carrier "Crowd" whose tag has the demo's parameters. For the benchmark and
+the README's pictures; run inside Blender."""
+
+import json
+import os
+import subprocess
+import tempfile
+
+import bpy
+
+PARAMS = {  # the demo tag's parameters, by the add-on's property names
+    "SPEED": "speed", "SPEED_VARIATION": "speed_variation", "VISION_LENGTH": "vision_length",
+    "VISION_HALF_WIDTH": "vision_half_width", "REPULSION_RADIUS": "repulsion_radius",
+    "ALIGNMENT_RADIUS": "alignment_radius", "MAX_PITCH_STEP": "max_pitch_step",
+    "SHOW_VISION": "show_vision", "SHOW_REPULSION": "show_repulsion", "SHOW_ALIGNMENT": "show_alignment",
+}
+
+
+def demo_scene_json(program):
+    with tempfile.TemporaryDirectory(prefix="kestrelwood-demo-") as folder:
+        path = os.path.join(folder, "demo.kwscene.json")
+        subprocess.run([program, "demo", "--export-scene", path, "--frames", "0", "--csv",
+                        os.path.join(folder, "x.csv")], check=True, capture_output=True)
+        with open(path) as f:
+            return json.load(f)
+
+
+def to_blender(p):
+    return (p[0], p[2], p[1])
+
+
+def build(program, agent_shape=True):
+    """Lays the demo out in the current (emptied) scene; returns the carrier."""
+    doc = demo_scene_json(program)
+    scene = bpy.context.scene
+    scene.frame_start, scene.frame_end, scene.render.fps = doc["minFrame"], doc["maxFrame"], doc["fps"]
+    objs = {o["name"]: o for o in doc["objects"]}
+
+    ground_doc = objs["Ground"]["mesh"]
+    verts = [to_blender(p) for p in ground_doc["points"]]
+    # The mirror turns the winding round; vertex a stays first, so that Blender
+    # splits each quad on the same diagonal (a, c) as the host does.
+    faces = [(q[0], q[3], q[2], q[1]) for q in ground_doc["polygons"]]
+    mesh = bpy.data.meshes.new("Ground")
+    mesh.from_pydata(verts, [], faces)
+    ground = bpy.data.objects.new("Ground", mesh)
+    scene.collection.objects.link(ground)
+
+    def empty(name, location, display='PLAIN_AXES', size=1.0, parent=None):
+        o = bpy.data.objects.new(name, None)
+        scene.collection.objects.link(o)
+        o.empty_display_type, o.empty_display_size = display, size
+        o.location = location
+        o.parent = parent
+        return o
+
+    target = empty("Target", to_blender(objs["Target"]["position"]), 'SPHERE', 60.0)
+    rocks = empty("Obstacles", (0, 0, 0))
+    for r in objs["Obstacles"]["children"]:
+        rock = empty(r["name"], to_blender(r["position"]), 'CIRCLE', r["radius"], rocks)
+        rock.rotation_euler.x = 1.5707963  # Blender draws an empty's circle upright: lay it flat
+        rock.show_in_front = True
+    flock = empty("Flock", (0, 0, 0))
+    cone = None
+    if agent_shape:
+        # One shared arrow-like cone, its tip along local +Y (forward),
+        # standing on the agent's origin.
+        bpy.ops.mesh.primitive_cone_add(radius1=40.0, depth=120.0, location=(0, 0, 40.0), rotation=(-1.5708, 0, 0))
+        shape = bpy.context.object
+        bpy.ops.object.transform_apply(location=True, rotation=True)
+        cone = shape.data
+        bpy.data.objects.remove(shape)
+    for a in objs["Flock"]["children"]:
+        o = bpy.data.objects.new(a["name"], cone)
+        scene.collection.objects.link(o)
+        if cone is None:
+            o.empty_display_type, o.empty_display_size = 'SINGLE_ARROW', 60.0
+        o.location = to_blender(a["position"])
+        o.parent = flock
+    crowd = empty("Crowd", (0, 0, 0))
+    tag = crowd.kestrelwood
+    tag.enabled = True
+    tag.agents_group, tag.target, tag.obstacles_group, tag.terrain = flock, target, rocks, ground
+    params = objs["Crowd"]["tags"][0]["params"]
+    for key, attr in PARAMS.items():
+        if key in params:
+            setattr(tag, attr, params[key])
+    bpy.context.view_layer.objects.active = crowd
+    bpy.context.view_layer.update()
+    return crowd
