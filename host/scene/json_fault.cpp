@@ -82,12 +82,6 @@ const PathNode* PathArena::keep(const Where& where) {
 void fault(const Where& where, std::string what) { throw Fault{where.str(), std::move(what)}; }
 void fault(std::string where, std::string what) { throw Fault{std::move(where), std::move(what)}; }
 
-std::string member(const std::string& path, std::string_view key) {
-  return path.empty() ? std::string(key) : path + "." + std::string(key);
-}
-
-std::string element(const std::string& path, size_t index) { return path + "[" + std::to_string(index) + "]"; }
-
 std::string inQuotes(std::string_view text) {
   std::string out(1, '"');
   out += shortened(text);

@@ -81,10 +81,6 @@ struct Fault {
 // WHERE given as text: "top level", "line L, column C", "file".
 [[noreturn]] void fault(std::string where, std::string what);
 
-// Paths as text: member("objects", "name") -> "objects.name"; member("", "fps") -> "fps".
-std::string member(const std::string& path, std::string_view key);
-std::string element(const std::string& path, size_t index);
-
 // Text from the file quoted for a message: "text", or its first 60 bytes and
 // "..." when it is longer than 64 bytes (a name of a megabyte stays one line).
 std::string inQuotes(std::string_view text);

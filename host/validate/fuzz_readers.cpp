@@ -21,6 +21,7 @@
 #ifdef KW_VALIDATE_WITH_SCENE
 #include "scene/obj_mesh.h"
 #include "scene/scene_file.h"
+#include "scene/scene_run.h"
 #endif
 
 namespace kwhost::validate {
@@ -68,9 +69,18 @@ std::string fuzzSceneText(Module& module, const uint8_t* data, size_t size) {
   const AccountSnapshot before = module.account().snapshot();
   std::string problem;
   {
-    const std::string_view text(reinterpret_cast<const char*>(data), size);
+    std::string grown;
+    const bool recipe = expandSceneRecipe(data, size, &grown);
+    const std::string_view text = recipe ? std::string_view(grown) : std::string_view(reinterpret_cast<const char*>(data), size);
     const std::string base = scratch().string();
     auto first = scene::readSceneText(text, base);
+    if (first.ok() && recipe) {
+      // Grown scenes also run: matrices through every level, presses, drawing, the record.
+      scene::RunSettings settings;
+      settings.frames = 1;
+      auto ran = scene::runScene(first.value(), settings, "fuzz");
+      if (!ran.ok()) return "a scene that reads does not run: " + ran.error();
+    }
     if (first.ok()) {
       auto j1 = scene::sceneToJson(*first.value().doc, &first.value().objSources, base);
       if (!j1.ok()) return "a scene that reads cannot be written: " + j1.error();
