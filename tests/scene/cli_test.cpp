@@ -14,23 +14,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Ran {
-  int status;
-  std::string out, err;
-};
-
-std::string quote(const std::string& s) { return "'" + s + "'"; }
-
-Ran kestrelwood(const std::string& args, const std::string& dir) {
-  const std::string out = dir + "/stdout.txt", err = dir + "/stderr.txt";
-  const std::string cmd = quote(KW_PROGRAM) + " " + args + " >" + quote(out) + " 2>" + quote(err) + " </dev/null";
-  int rc = std::system(cmd.c_str());
-  Ran r{WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, readText(out), readText(err)};
-  fs::remove(out);
-  fs::remove(err);
-  return r;
-}
-
 std::string smallScene(int agents, int maxFrame = 20) {
   std::string kids;
   for (int i = 0; i < agents; ++i)

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -64,4 +67,22 @@ kwhost::scene::LoadedScene loadOk(const std::string& text, const std::string& ba
   EXPECT_TRUE(r) << r.error();
   if (!r) return {};
   return std::move(r.value());
+}
+
+std::string quote(const std::string& s) { return "'" + s + "'"; }
+
+Ran kestrelwood(const std::string& args, const std::string& dir) {
+  const std::string out = dir + "/stdout.txt", err = dir + "/stderr.txt";
+  const std::string cmd = quote(KW_PROGRAM) + " " + args + " >" + quote(out) + " 2>" + quote(err) + " </dev/null";
+  int rc = std::system(cmd.c_str());
+  Ran r{WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, readText(out), readText(err)};
+  fs::remove(out);
+  fs::remove(err);
+  return r;
+}
+
+std::string cat(std::initializer_list<std::string_view> parts) {
+  std::string s;
+  for (std::string_view p : parts) s.append(p.data(), p.size());
+  return s;
 }
