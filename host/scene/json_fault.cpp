@@ -48,8 +48,8 @@ void appendStep(std::string& out, const PathStep& s) {
 
 Where Where::member(std::string_view key) const {
   Where w = *this;
-  // Own steps are few by construction (a value inside an object or tag);
-  // a path that wants more is a reader bug, kept visible in the text.
+  // Own steps are few by construction (the reader takes at most six, from a
+  // kept node to a matrix element inside a tag); more are dropped.
   if (w.count_ < kOwnSteps) w.steps_[w.count_++] = PathStep{key, 0, false};
   return w;
 }
@@ -96,8 +96,8 @@ std::string describe(const Json& j) {
     case Json::value_t::string: {
       // Escaped as JSON, shortened to 40 characters.
       const std::string& s = j.get_ref<const std::string&>();
-      std::string d = Json(std::string(headOf(s, 64))).dump();
-      if (d.size() > 40 || s.size() > 64) d = d.substr(0, 37) + "...";
+      std::string d = Json(std::string(headOf(s, kLongText))).dump();  // not all of a long one
+      if (d.size() > 40) d = d.substr(0, 37) + "...";
       return "the string " + d;
     }
     case Json::value_t::number_integer:

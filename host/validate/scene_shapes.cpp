@@ -1,6 +1,6 @@
 // Scene texts of great depth or width grown from a few bytes, so that the
 // scene fuzzer reaches shapes its byte mutations never would: a chain of
-// 30,000 nested objects is a 3-byte header and a fragment, not a megabyte of
+// 4,000 nested objects is a 3-byte header and a fragment, not 100 KB of
 // brackets for the mutator to stumble upon.
 #include <algorithm>
 #include <initializer_list>
@@ -24,7 +24,7 @@ enum Shape : uint8_t {
   kComb = 0xFF,       // N nested objects, each with a leaf sibling holding the fragment
 };
 
-constexpr size_t kMaxCount = 0x7FFF;  // deep enough to overflow any recursion, quick enough to fuzz
+constexpr size_t kMaxCount = 0xFFF;  // on a 512 KB stack deep enough to overflow any recursion; quick to fuzz
 constexpr size_t kMaxRepeatedBytes = size_t(4) << 20;
 
 // Appends every part (plain appends: GCC 12 warns falsely on "..." + string).
