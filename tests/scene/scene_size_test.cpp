@@ -5,6 +5,7 @@
 // line gets one short line.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 
