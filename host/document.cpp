@@ -1,6 +1,6 @@
 #include "document.h"
 
-#include <functional>
+#include <vector>
 
 namespace kwhost {
 
@@ -58,11 +58,13 @@ Result<void> Document::rename(Object& obj, std::string name) {
 
 void Document::deleteObject(Object* obj) {
   if (!obj || obj->document() != this) return;
-  std::function<void(Object*)> forget = [&](Object* o) {
+  std::vector<Object*> gone{obj};  // a list, not a call per level: trees may be deep
+  while (!gone.empty()) {
+    Object* o = gone.back();
+    gone.pop_back();
     names_.erase(o->name_);
-    for (auto& c : o->children_) forget(c.get());
-  };
-  forget(obj);
+    for (auto& c : o->children_) gone.push_back(c.get());
+  }
   auto& list = obj->siblings();
   const size_t at = obj->index_;
   std::unique_ptr<Object> owned = std::move(list[at]);

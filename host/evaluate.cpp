@@ -2,10 +2,12 @@
 
 namespace kwhost {
 
-int evaluateFrame(Document& doc, int32_t frame) {
+int evaluateFrame(Document& doc, int32_t frame) { return evaluateFrame(doc, frame, doc.tagsInOrder()); }
+
+int evaluateFrame(Document& doc, int32_t frame, const std::vector<Tag*>& tagsInOrder) {
   doc.setFrame(frame);
   int n = 0;
-  for (Tag* t : doc.tagsInOrder()) {
+  for (Tag* t : tagsInOrder) {
     if (!t->alive()) continue;
     t->execute();
     ++n;
@@ -13,9 +15,11 @@ int evaluateFrame(Document& doc, int32_t frame) {
   return n;
 }
 
-void drawFrame(Document& doc, RecordingViewport& viewport) {
+void drawFrame(Document& doc, RecordingViewport& viewport) { drawFrame(doc, viewport, doc.tagsInOrder()); }
+
+void drawFrame(Document& doc, RecordingViewport& viewport, const std::vector<Tag*>& tagsInOrder) {
   viewport.beginPass(doc.frame());
-  for (Tag* t : doc.tagsInOrder())
+  for (Tag* t : tagsInOrder)
     if (t->alive()) t->draw(viewport);
 }
 

@@ -5,6 +5,7 @@
 #define KWHOST_EVALUATE_H
 
 #include <cstdint>
+#include <vector>
 
 #include "document.h"
 #include "viewport.h"
@@ -17,6 +18,11 @@ constexpr int32_t kMsgDescriptionCommand = 18;
 int evaluateFrame(Document& doc, int32_t frame);
 // One drawing pass (for the document's current frame) of every tag.
 void drawFrame(Document& doc, RecordingViewport& viewport);
+// The same with the document's tags in evaluation order given (doc.tagsInOrder()):
+// a run takes them once, not once per frame, as long as no object or tag is
+// added or deleted (the module has no table operation that would).
+int evaluateFrame(Document& doc, int32_t frame, const std::vector<Tag*>& tagsInOrder);
+void drawFrame(Document& doc, RecordingViewport& viewport, const std::vector<Tag*>& tagsInOrder);
 // Message 18 with a description command whose first level is id (a button press).
 bool pressButton(Tag& tag, int32_t id);
 

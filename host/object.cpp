@@ -1,6 +1,7 @@
 #include "object.h"
 
 #include <string>
+#include <vector>
 
 #include "document.h"
 #include "tag.h"
@@ -15,8 +16,23 @@ Object::Object(Document* doc, std::string name, int32_t type)
 
 Object::~Object() {
   // Tags first: their instances may still look at the tree while they go.
+  // Then the subtree, last child first, each object's tags before its
+  // children, as nested destructors would, but walked in a loop: a
+  // destructor per level would overflow the stack in a deep scene. Only
+  // objects without children and tags are destroyed here, so none of their
+  // destructors walks any further.
   while (!tags_.empty()) tags_.pop_back();
-  while (!children_.empty()) children_.pop_back();
+  Object* at = this;
+  while (true) {
+    if (!at->children_.empty()) {
+      at = at->children_.back().get();
+      while (!at->tags_.empty()) at->tags_.pop_back();
+      continue;
+    }
+    if (at == this) break;
+    at = at->parent_;
+    at->children_.pop_back();
+  }
 }
 
 std::vector<std::unique_ptr<Object>>& Object::siblings() const { return parent_ ? parent_->children_ : doc_->top_; }
@@ -34,7 +50,15 @@ Object* Object::previous() const { return index_ > 0 ? siblings()[index_ - 1].ge
 void Object::localChanged() {
   if (!globalValid_) return;  // then nothing below is valid either
   globalValid_ = false;
-  for (auto& c : children_) c->localChanged();
+  std::vector<Object*> stale;  // a list, not a call per level: trees may be deep
+  for (auto& c : children_) stale.push_back(c.get());
+  while (!stale.empty()) {
+    Object* o = stale.back();
+    stale.pop_back();
+    if (!o->globalValid_) continue;
+    o->globalValid_ = false;
+    for (auto& c : o->children_) stale.push_back(c.get());
+  }
 }
 
 void Object::rebuildLocal() {
@@ -66,10 +90,19 @@ void Object::setScale(const KwVector& scale) {
 }
 
 KwMatrix Object::globalMatrix() const {
-  // A valid child always has a valid parent: the parent is computed first.
-  if (!globalValid_) {
-    global_ = parent_ ? multiply(parent_->globalMatrix(), local_) : local_;
+  // A valid child always has a valid parent: the stale ancestors are
+  // computed first, from the topmost one down, in a loop (trees may be deep).
+  if (!globalValid_ && (!parent_ || parent_->globalValid_)) {  // the usual case: one stale object
+    global_ = parent_ ? multiply(parent_->global_, local_) : local_;
     globalValid_ = true;
+  } else if (!globalValid_) {
+    std::vector<const Object*> stale;
+    for (const Object* o = this; o && !o->globalValid_; o = o->parent_) stale.push_back(o);
+    for (auto it = stale.rbegin(); it != stale.rend(); ++it) {
+      const Object* o = *it;
+      o->global_ = o->parent_ ? multiply(o->parent_->global_, o->local_) : o->local_;
+      o->globalValid_ = true;
+    }
   }
   return global_;
 }

@@ -18,7 +18,8 @@ Result<RunRecord> runScene(LoadedScene& scene, const RunSettings& settings, cons
     return fail("the last frame " + std::to_string(int64_t(doc.minFrame()) + n) + " does not fit 32 bits");
 
   // RECORD_START: the tags that ask for it in the file, or all with --record; once each.
-  std::vector<Tag*> presses = settings.recordAll ? doc.tagsInOrder() : scene.recordStart;
+  const std::vector<Tag*> tags = doc.tagsInOrder();  // once: a scene may hold millions of objects
+  const std::vector<Tag*>& presses = settings.recordAll ? tags : scene.recordStart;
   for (Tag* t : presses) pressButton(*t, kRecordStartButton);
   if (settings.warn)
     for (const std::string& w : crowdWarnings(doc)) settings.warn(w);
@@ -29,9 +30,9 @@ Result<RunRecord> runScene(LoadedScene& scene, const RunSettings& settings, cons
   const int64_t total = n + 1;
   for (int64_t k = 0; k < total; ++k) {
     const int32_t frame = int32_t(doc.minFrame() + k);
-    evaluateFrame(doc, frame);
+    evaluateFrame(doc, frame, tags);
     viewport.clear();  // keep one pass: the record holds what was drawn
-    drawFrame(doc, viewport);
+    drawFrame(doc, viewport, tags);
     recorder.addFrame(frame, viewport.passes().empty() ? nullptr : &viewport.passes().back());
     if (progress) progress(k + 1, total);
   }

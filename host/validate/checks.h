@@ -41,6 +41,7 @@ void checkRecordRestoreStep(const ValidatorOptions& o, Probe& p);
 void checkSharedTable(const ValidatorOptions& o, Probe& p);
 void checkCopyAndFree(const ValidatorOptions& o, Probe& p);
 void checkSaveReload(const ValidatorOptions& o, Probe& p);
+void checkDeepScene(const ValidatorOptions& o, Probe& p);
 void checkParameterFuzz(const ValidatorOptions& o, Probe& p);
 void checkNoLiveBlocks(const ValidatorOptions& o, Probe& p);
 

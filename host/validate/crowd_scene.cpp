@@ -47,10 +47,10 @@ Result<void> shapeTerrain(Object& terrain, const CrowdLayout& l) {
 Result<Crowd> buildCrowd(Document& doc, const CrowdLayout& l) {
   Crowd c;
   const std::string& p = l.prefix;
-  auto holder = make(doc, p + "Crowd", kTypeNull, nullptr, KwVector{0, 0, 0});
+  auto holder = make(doc, p + "Crowd", kTypeNull, l.parent, KwVector{0, 0, 0});
   if (!holder) return Error{holder.error()};
   c.holder = holder.value();
-  auto group = make(doc, p + "Agents", kTypeNull, nullptr, KwVector{0, 0, 0});
+  auto group = make(doc, p + "Agents", kTypeNull, l.parent, KwVector{0, 0, 0});
   if (!group) return Error{group.error()};
   c.group = group.value();
   const int side = int(std::ceil(std::sqrt(double(l.agents > 0 ? l.agents : 1))));
@@ -62,11 +62,11 @@ Result<Crowd> buildCrowd(Document& doc, const CrowdLayout& l) {
     // A little initial spread of headings, so that alignment has work to do.
     a.value()->setRotation(KwVector{0.05f * float(i % 7) - 0.15f, 0, 0});
   }
-  auto target = make(doc, p + "Target", kTypeNull, nullptr, l.target);
+  auto target = make(doc, p + "Target", kTypeNull, l.parent, l.target);
   if (!target) return Error{target.error()};
   c.target = target.value();
   if (l.obstacles > 0) {
-    auto obs = make(doc, p + "Obstacles", kTypeNull, nullptr, KwVector{0, 0, 0});
+    auto obs = make(doc, p + "Obstacles", kTypeNull, l.parent, KwVector{0, 0, 0});
     if (!obs) return Error{obs.error()};
     c.obstacles = obs.value();
     for (int k = 0; k < l.obstacles; ++k) {
@@ -78,7 +78,7 @@ Result<Crowd> buildCrowd(Document& doc, const CrowdLayout& l) {
     }
   }
   if (l.terrain) {
-    auto t = make(doc, p + "Terrain", kTypePolygon, nullptr, KwVector{0, -10.0f, 0});
+    auto t = make(doc, p + "Terrain", kTypePolygon, l.parent, KwVector{0, -10.0f, 0});
     if (!t) return Error{t.error()};
     if (auto r = shapeTerrain(*t.value(), l); !r) return Error{r.error()};
     c.terrain = t.value();

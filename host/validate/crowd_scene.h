@@ -29,6 +29,7 @@ struct CrowdLayout {
   float speed = 20.0f;
   float speedVariation = 0.5f;
   bool pressRecordStart = true;  // press RECORD_START once the crowd is built
+  Object* parent = nullptr;      // the crowd's objects go under it (null: the top level)
 };
 
 struct Crowd {

@@ -27,8 +27,22 @@ std::string fuzzCrowd(Module& module, const uint8_t* data, size_t size, bool pla
 
 // A scene file's text read with the module started; when it reads, it is
 // written back and read again, and must give the same text (a saved scene
-// loads as the same scene).
+// loads as the same scene). An input that is a scene recipe (below) is
+// grown into its scene first, which is also run for two frames, all on a
+// stack of 512 KB (POSIX), which a call per level would overflow.
 std::string fuzzSceneText(Module& module, const uint8_t* data, size_t size);
+
+// Scene recipes: byte 0 from 0xF8 up (no JSON text starts so) picks a shape
+// of great depth or width, bytes 1 and 2 its size N (little-endian, the low
+// 12 bits: at most 4,095), the rest is raw JSON text put into the generated
+// objects, tags or parameters: 0xF8 a chain of N nested objects (the text in
+// the innermost), 0xF9 the same with the text in every one, 0xFA N top-level
+// objects, 0xFB one object with N tags, 0xFC a parameter value N arrays
+// deep, 0xFD a crowd under N nested objects (the text as its tag's
+// parameters), 0xFE a tag with N parameters, 0xFF a chain whose every level
+// has a leaf with the text.
+// False (text untouched) when the input is no recipe.
+bool expandSceneRecipe(const uint8_t* data, size_t size, std::string* text);
 
 // An OBJ file read as a polygon mesh; a mesh that reads must be usable.
 std::string fuzzObjText(const uint8_t* data, size_t size);

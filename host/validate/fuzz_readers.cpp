@@ -3,12 +3,14 @@
 // and descriptions.
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <string>
 #include <string_view>
 
 #include <unistd.h>
 #ifndef _WIN32
+#include <pthread.h>
 #include <sys/mman.h>
 #endif
 
@@ -21,6 +23,7 @@
 #ifdef KW_VALIDATE_WITH_SCENE
 #include "scene/obj_mesh.h"
 #include "scene/scene_file.h"
+#include "scene/scene_run.h"
 #endif
 
 namespace kwhost::validate {
@@ -60,6 +63,58 @@ bool writeWhole(const fs::path& p, std::string_view bytes) {
 
 }  // namespace
 
+#ifdef KW_VALIDATE_WITH_SCENE
+namespace {
+
+// Read, (run,) write, read, write: the two texts must be the same.
+std::string roundTrip(std::string_view text, bool run) {
+  const std::string base = scratch().string();
+  auto first = scene::readSceneText(text, base);
+  if (!first.ok()) return {};
+  if (run) {
+    scene::RunSettings settings;
+    settings.frames = 1;
+    auto ran = scene::runScene(first.value(), settings, "fuzz");
+    if (!ran.ok()) return "a scene that reads does not run: " + ran.error();
+  }
+  auto j1 = scene::sceneToJson(*first.value().doc, &first.value().objSources, base);
+  if (!j1.ok()) return "a scene that reads cannot be written: " + j1.error();
+  const std::string t1 = scene::formatJson(j1.value());
+  auto second = scene::readSceneText(t1, base);
+  if (!second.ok()) return "a written scene does not read back: " + second.error() + "\n" + t1;
+  auto j2 = scene::sceneToJson(*second.value().doc, &second.value().objSources, base);
+  if (!j2.ok()) return "a reread scene cannot be written: " + j2.error();
+  const std::string t2 = scene::formatJson(j2.value());
+  if (t1 != t2) return "a saved scene reads back as another scene:\n" + t1 + "\n---\n" + t2;
+  return {};
+}
+
+// Runs fn on a thread with a stack of 512 KB where the system lets us
+// choose it: code that took a call per level of a grown scene (4,095 levels
+// at most) would overflow it, and the sanitizer says where.
+void onSmallStack(const std::function<void()>& fn) {
+#ifdef _WIN32
+  fn();
+#else
+  pthread_attr_t attr;
+  pthread_t thread;
+  bool started = pthread_attr_init(&attr) == 0 && pthread_attr_setstacksize(&attr, size_t(512) << 10) == 0 &&
+                 pthread_create(
+                     &thread, &attr,
+                     [](void* f) -> void* {
+                       (*static_cast<const std::function<void()>*>(f))();
+                       return nullptr;
+                     },
+                     const_cast<std::function<void()>*>(&fn)) == 0;
+  pthread_attr_destroy(&attr);
+  if (started) pthread_join(thread, nullptr);
+  else fn();
+#endif
+}
+
+}  // namespace
+#endif
+
 std::string fuzzSceneText(Module& module, const uint8_t* data, size_t size) {
 #ifndef KW_VALIDATE_WITH_SCENE
   (void)module, (void)data, (void)size;
@@ -67,22 +122,14 @@ std::string fuzzSceneText(Module& module, const uint8_t* data, size_t size) {
 #else
   const AccountSnapshot before = module.account().snapshot();
   std::string problem;
-  {
-    const std::string_view text(reinterpret_cast<const char*>(data), size);
-    const std::string base = scratch().string();
-    auto first = scene::readSceneText(text, base);
-    if (first.ok()) {
-      auto j1 = scene::sceneToJson(*first.value().doc, &first.value().objSources, base);
-      if (!j1.ok()) return "a scene that reads cannot be written: " + j1.error();
-      const std::string t1 = scene::formatJson(j1.value());
-      auto second = scene::readSceneText(t1, base);
-      if (!second.ok()) return "a written scene does not read back: " + second.error() + "\n" + t1;
-      auto j2 = scene::sceneToJson(*second.value().doc, &second.value().objSources, base);
-      if (!j2.ok()) return "a reread scene cannot be written: " + j2.error();
-      const std::string t2 = scene::formatJson(j2.value());
-      if (t1 != t2) return "a saved scene reads back as another scene:\n" + t1 + "\n---\n" + t2;
-    }
+  std::string grown;
+  if (expandSceneRecipe(data, size, &grown)) {
+    // Grown scenes also run: matrices through every level, presses, drawing, the record.
+    onSmallStack([&] { problem = roundTrip(grown, true); });
+  } else {
+    problem = roundTrip(std::string_view(reinterpret_cast<const char*>(data), size), false);
   }
+  if (!problem.empty()) return problem;
   const AccountSnapshot after = module.account().snapshot();
   if (after.liveBlocks != before.liveBlocks)
     problem = "module blocks live: " + std::to_string(before.liveBlocks) + " before, " + std::to_string(after.liveBlocks) +

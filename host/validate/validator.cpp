@@ -26,6 +26,7 @@ const CheckEntry kChecks[] = {
     {"shared-table", "several documents and tags share the module-wide agent table", checkSharedTable},
     {"copy-and-free", "a copied tag regains its start; a freed tag leaves the others running", checkCopyAndFree},
     {"save-reload", "a saved and reloaded scene regains its start state", checkSaveReload},
+    {"deep-scene", "a crowd under 20,000 nested objects moves as at the top level, and saves and reloads", checkDeepScene},
     {"parameter-fuzz", "random, extreme and non-finite parameters for many frames", checkParameterFuzz},
     {"no-live-blocks", "no module block or handle outlives the module", checkNoLiveBlocks},
 };

@@ -80,3 +80,9 @@ Ran kestrelwood(const std::string& args, const std::string& dir) {
   fs::remove(err);
   return r;
 }
+
+std::string cat(std::initializer_list<std::string_view> parts) {
+  std::string s;
+  for (std::string_view p : parts) s.append(p.data(), p.size());
+  return s;
+}
