@@ -131,6 +131,7 @@ Result<void> Object::setTriangles(std::vector<KwVector> points, std::vector<uint
                   " out of range (" + std::to_string(points.size()) + " points)");
   points_ = std::move(points);
   tris_ = std::move(tris);
+  ++geometryVersion_;
   return {};
 }
 
@@ -154,6 +155,7 @@ Result<void> Object::setMesh(std::vector<KwVector> points, const std::vector<std
   }
   points_ = std::move(points);
   tris_ = std::move(tris);
+  ++geometryVersion_;
   return {};
 }
 

@@ -23,6 +23,7 @@
 namespace kwhost {
 
 class Tag;
+struct ColliderShape;
 
 // Host object types.
 enum ObjectType : int32_t {
@@ -76,6 +77,15 @@ class Object : public Node {
   // Triangles as they are; fails on an index out of range or a count that is no multiple of 3.
   Result<void> setTriangles(std::vector<KwVector> points, std::vector<uint32_t> tris);
 
+  // Bumped by every write of the points or triangles above (the host owns
+  // each such write), never by a move: what the ray-collision structure
+  // below was built on is known without reading the geometry again.
+  uint64_t geometryVersion() const { return geometryVersion_; }
+  // The ray-collision structure built on this object's geometry, shared by
+  // every collider handle initialised on it (collider_ops.h); it goes with
+  // the object.
+  std::shared_ptr<ColliderShape>& colliderShape() { return colliderShape_; }
+
   // Circle spline radius (parameter 2012).
   float radius() const { return data().getReal(kCircleRadiusId, kCircleRadiusDefault); }
 
@@ -103,6 +113,8 @@ class Object : public Node {
   mutable bool globalValid_ = false;  // global_ is current
   std::vector<KwVector> points_;
   std::vector<uint32_t> tris_;
+  uint64_t geometryVersion_ = 1;
+  std::shared_ptr<ColliderShape> colliderShape_;
 };
 
 }  // namespace kwhost

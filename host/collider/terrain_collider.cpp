@@ -29,16 +29,22 @@ void TerrainCollider::build(const Vec3f* points, size_t npoints, const uint32_t*
 bool TerrainCollider::intersect(const Vec3f& start, const Vec3f& direction, float length, bool onlyTest) {
   Impl& m = *impl_;
   m.hasHit = false;
+  const bool hit = cast(start, direction, length, onlyTest, &m.hit);
+  m.hasHit = hit && !onlyTest;
+  return hit;
+}
+
+bool TerrainCollider::cast(const Vec3f& start, const Vec3f& direction, float length, bool onlyTest, RayHit* hit) {
+  Impl& m = *impl_;
   PreparedRay r;
   if (!prepareRay(start, direction, length, &r)) return false;
   TriangleHit h{};
   const int64_t f = m.grid.nearest(m.mesh, r, onlyTest, &h);
   if (f < 0) return false;
-  if (!onlyTest) {
+  if (!onlyTest && hit) {
     const float* p = m.mesh.points();
     const uint32_t* t = m.mesh.tris() + 3 * size_t(f);
-    m.hit = makeHit(r, h, int32_t(f), p + 3 * size_t(t[0]), p + 3 * size_t(t[1]), p + 3 * size_t(t[2]));
-    m.hasHit = true;
+    *hit = makeHit(r, h, int32_t(f), p + 3 * size_t(t[0]), p + 3 * size_t(t[1]), p + 3 * size_t(t[2]));
   }
   return true;
 }

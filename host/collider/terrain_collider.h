@@ -23,7 +23,8 @@
 //  - degenerate: a cross product shorter than 2^-40 times the product of the
 //    two edge lengths; a triangle with a non-finite vertex is never hit;
 //  - at most INT32_MAX triangles (later ones are absent);
-//  - one collider is used by one thread at a time.
+//  - one collider is used by one thread at a time (cast() included: the
+//    queries share scratch space in the grid).
 #ifndef KWHOST_TERRAIN_COLLIDER_H
 #define KWHOST_TERRAIN_COLLIDER_H
 
@@ -60,6 +61,11 @@ class TerrainCollider {
   // Casts a ray; true when it meets a triangle. With onlyTest the nearest
   // hit need not be kept.
   bool intersect(const Vec3f& start, const Vec3f& direction, float length, bool onlyTest);
+
+  // The same, the nearest hit written to *hit instead of kept (unless
+  // onlyTest; hit may then be null): callers that share one collider each
+  // keep their own last hit.
+  bool cast(const Vec3f& start, const Vec3f& direction, float length, bool onlyTest, RayHit* hit);
 
   // The nearest hit of the last intersect() that found one (and was not
   // only a test); false otherwise.
