@@ -2,7 +2,6 @@
 // to its recorded start at and before the document's first frame.
 #include "Kestrelwood.h"
 #include "agent_step.h"
-#include "crowd_snapshot.h"
 #include "frame_time.h"
 #include "start_table.h"
 #include "step_params.h"
@@ -59,32 +58,46 @@ LONG Kestrelwood::Execute(PluginTag* tag, BaseDocument* doc, BaseObject*, BaseTh
 
   // Phase 7: one step per agent, in child order; each agent sees those
   // before it already moved. Agents past the last record slot are left
-  // where they are.
-  // The neighbour rules read every other agent for every agent; they read
-  // them from a snapshot kept equal to the scene (see crowd_snapshot.h).
-  bool followTerrain = p.terrain && collider;
+  // where they are. What the rules read of the scene is read once here
+  // (scene_views.h), the group's children into a snapshot kept equal to the
+  // scene (crowd_snapshot.h). When the memory for those cannot be had,
+  // nothing moves in this call.
   CrowdSnapshot crowd;
-  const CrowdSnapshot* view = FillCrowdSnapshot(&crowd, first) ? &crowd : nullptr;
+  ObstacleView obstacles;
+  if (!crowd.Fill(first) || (p.obstacles && !obstacles.Fill(p.obstacles->GetDown(), p.group))) {
+    GeRayCollider::Free(collider);
+    return EXECUTION_RESULT_OK;
+  }
+  StepContext c;
+  c.p = p;
+  c.crowd = &crowd;
+  c.obstacles = p.obstacles ? &obstacles : nullptr;
+  c.target.Set(p.target, p.group);
+  bool followTerrain = p.terrain && collider;
+  if (followTerrain) c.terrain.Set(p.terrain, p.group);
   LONG i = 0;
   for (BaseObject* agent = first; agent && i < MAX_AGENTS; agent = agent->GetNext(), ++i) {
+    // Its matrix and rotation as they stand until it is written back.
+    Matrix m = agent->GetGlobalMatrix();
+    Vector r = agent->GetRotation();
+
     // Steps 8-9: where the agent wants to head.
-    Vector w = WishedOrientation(*this, p, agent, i, view);
+    Vector w = WishedOrientation(*this, c, i, m, r);
 
     // Step 10: a tenth of the way there.
-    Vector n = EaseOrientation(agent->GetRotation(), w);
+    Vector n = EaseOrientation(r, w);
 
     // Step 11: forward by its own speed along the new heading.
-    Matrix m = agent->GetGlobalMatrix();
     Real f = VistaHelper[i].speed * VistaHelper[i].speedFactor;
     Vector pos = PlannedPosition(m.off, n.x, f);
     VistaHelper[i].position = pos;
 
     // Step 12: onto the ground, tilted to it.
-    if (followTerrain) FollowTerrain(collider, p, agent, m, i, &pos, &n);
+    if (followTerrain) FollowTerrain(collider, c, m, r, i, &pos, &n);
 
     // Step 13: into the scene, and the snapshot told.
     WriteBack(agent, n, pos);
-    if (view) RefreshCrowdSnapshot(&crowd, i, agent);
+    crowd.Refresh(i, agent);
   }
 
   // Phase 15: the collider goes with the call.
