@@ -50,6 +50,7 @@ Object* Object::previous() const { return index_ > 0 ? siblings()[index_ - 1].ge
 void Object::localChanged() {
   if (!globalValid_) return;  // then nothing below is valid either
   globalValid_ = false;
+  inverseValid_ = false;
   std::vector<Object*> stale;  // a list, not a call per level: trees may be deep
   for (auto& c : children_) stale.push_back(c.get());
   while (!stale.empty()) {
@@ -57,6 +58,7 @@ void Object::localChanged() {
     stale.pop_back();
     if (!o->globalValid_) continue;
     o->globalValid_ = false;
+    o->inverseValid_ = false;
     for (auto& c : o->children_) stale.push_back(c.get());
   }
 }
@@ -107,8 +109,16 @@ KwMatrix Object::globalMatrix() const {
   return global_;
 }
 
+KwMatrix Object::inverseGlobalMatrix() const {
+  if (!inverseValid_) {
+    inverseGlobal_ = inverse(globalMatrix());
+    inverseValid_ = true;
+  }
+  return inverseGlobal_;
+}
+
 void Object::setGlobalMatrix(const KwMatrix& m, int32_t flag) {
-  const KwMatrix local = parent_ ? multiply(inverse(parent_->globalMatrix()), m) : m;
+  const KwMatrix local = parent_ ? multiply(parent_->inverseGlobalMatrix(), m) : m;
   if (sameAxesBits(local, local_)) {
     // Only the position moves: the stored rotation and scale stay exact.
     setPosition(local.off);

@@ -65,6 +65,9 @@ class Object : public Node {
   void setScale(const KwVector& scale);
   const KwMatrix& localMatrix() const { return local_; }
   KwMatrix globalMatrix() const;
+  // The affine inverse of globalMatrix(), kept with it: a child's
+  // SetGlobalMatrix needs it for every write.
+  KwMatrix inverseGlobalMatrix() const;
   void setGlobalMatrix(const KwMatrix& m, int32_t flag);  // the table's SetGlobalMatrix
 
   // Geometry of a polygon object, local coordinates; three indices per triangle.
@@ -111,6 +114,8 @@ class Object : public Node {
   void localChanged();
   mutable KwMatrix global_{};        // cache of globalMatrix()
   mutable bool globalValid_ = false;  // global_ is current
+  mutable KwMatrix inverseGlobal_{};  // cache of inverseGlobalMatrix()
+  mutable bool inverseValid_ = false; // inverseGlobal_ is current (then so is global_)
   std::vector<KwVector> points_;
   std::vector<uint32_t> tris_;
   uint64_t geometryVersion_ = 1;

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <initializer_list>
 
 // The module's own types and helpers, so that the host computes products
 // and orientations exactly as the module does.
@@ -14,12 +15,6 @@ namespace {
 Matrix toM(const KwMatrix& m) {
   Matrix r;
   std::memcpy(static_cast<void*>(&r), &m, sizeof(r));
-  return r;
-}
-
-KwMatrix toK(const Matrix& m) {
-  KwMatrix r;
-  std::memcpy(&r, &m, sizeof(r));
   return r;
 }
 
@@ -48,7 +43,74 @@ KwMatrix matrixFromPSR(const KwVector& pos, const KwVector& hpb, const KwVector&
   return KwMatrix{pos, scaled(x, scale.x), scaled(y, scale.y), scaled(z, scale.z)};
 }
 
-KwMatrix multiply(const KwMatrix& a, const KwMatrix& b) { return toK(toM(a) * toM(b)); }
+namespace {
+
+uint32_t bitsOf(float x) {
+  uint32_t u;
+  std::memcpy(&u, &x, sizeof u);
+  return u;
+}
+
+// Axes the identity bit for bit and a zero offset (of either sign: the
+// inverse of the identity has -0 there).
+bool actsAsIdentity(const KwMatrix& a) {
+  return bitsOf(a.v1.x) == 0x3f800000u && bitsOf(a.v2.y) == 0x3f800000u && bitsOf(a.v3.z) == 0x3f800000u &&
+         bitsOf(a.v1.y) == 0 && bitsOf(a.v1.z) == 0 && bitsOf(a.v2.x) == 0 && bitsOf(a.v2.z) == 0 &&
+         bitsOf(a.v3.x) == 0 && bitsOf(a.v3.y) == 0 && a.off.x == 0.0f && a.off.y == 0.0f && a.off.z == 0.0f;
+}
+
+bool finiteEntries(const KwMatrix& b) {
+  const float* f = &b.off.x;
+  for (int i = 0; i < 12; ++i)
+    if ((bitsOf(f[i]) & 0x7f800000u) == 0x7f800000u) return false;
+  return true;
+}
+
+bool negative(float x) { return (bitsOf(x) >> 31) != 0; }
+float zero(bool negativeSign) { return negativeSign ? -0.0f : 0.0f; }
+
+// a x b for a that acts as the identity and a finite b. Every entry of the
+// product is a sum of one entry of b and exact zeros (0 q has the sign of q,
+// the offset adds a's zero first): b's entry when it is not zero; a zero
+// otherwise, -0 only when every term is -0.
+KwMatrix identityProduct(const KwMatrix& a, const KwMatrix& b) {
+  KwMatrix r = b;
+  const KwVector& p = b.off;
+  const bool allNegative = negative(p.x) && negative(p.y) && negative(p.z);
+  if (p.x == 0.0f) r.off.x = zero(allNegative && negative(a.off.x));
+  if (p.y == 0.0f) r.off.y = zero(allNegative && negative(a.off.y));
+  if (p.z == 0.0f) r.off.z = zero(allNegative && negative(a.off.z));
+  for (KwVector* d : {&r.v1, &r.v2, &r.v3}) {
+    const bool negatives = negative(d->x) && negative(d->y) && negative(d->z);
+    if (d->x == 0.0f) d->x = zero(negatives);
+    if (d->y == 0.0f) d->y = zero(negatives);
+    if (d->z == 0.0f) d->z = zero(negatives);
+  }
+  return r;
+}
+
+}  // namespace
+
+// The module's Matrix product written out on the table's type, the same
+// single-precision operations in the same order (a * p = ((off + v1 p.x) +
+// v2 p.y) + v3 p.z; an axis without the offset): no copies through the
+// module's type on a path taken several times per agent and frame.
+KwMatrix multiply(const KwMatrix& a, const KwMatrix& b) {
+  // Under a parent at the origin, unturned and unscaled (the usual crowd
+  // group), without the latency of the arithmetic on the path of every
+  // agent's step.
+  if (actsAsIdentity(a) && finiteEntries(b)) return identityProduct(a, b);
+  auto point = [&a](const KwVector& p) {
+    return KwVector{a.off.x + a.v1.x * p.x + a.v2.x * p.y + a.v3.x * p.z,
+                    a.off.y + a.v1.y * p.x + a.v2.y * p.y + a.v3.y * p.z,
+                    a.off.z + a.v1.z * p.x + a.v2.z * p.y + a.v3.z * p.z};
+  };
+  auto axis = [&a](const KwVector& d) {
+    return KwVector{a.v1.x * d.x + a.v2.x * d.y + a.v3.x * d.z, a.v1.y * d.x + a.v2.y * d.y + a.v3.y * d.z,
+                    a.v1.z * d.x + a.v2.z * d.y + a.v3.z * d.z};
+  };
+  return KwMatrix{point(b.off), axis(b.v1), axis(b.v2), axis(b.v3)};
+}
 
 KwMatrix inverse(const KwMatrix& m) {
   const double a = m.v1.x, b = m.v2.x, c = m.v3.x;  // row 0 of the axis part
