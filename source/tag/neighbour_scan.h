@@ -2,13 +2,15 @@
 // they share each pair's offset and distance, and nothing moves between them.
 //
 // Every pair is computed as the rules state it, in single precision and in
-// the same order of operations, four pairs to a register: square root and
-// division are exactly rounded in every SSE lane, as in the scalar unit. The
-// sums are still added pair by pair in child order (a pair out of reach adds
-// +0, which leaves a sum that started at +0 exactly as it was). The nearest
-// distance to the point ahead is the square root of the least squared
-// distance: the root is monotonic, so that is the least distance, and one
-// root per agent is taken instead of one per pair.
+// the same order of operations. The pass over all pairs runs four to a
+// register: whether a pair is within a radius is told by its squared
+// distance against the largest square whose (exactly rounded, so
+// monotonic) root stays within the radius, and the alignment sums are still
+// added pair by pair in child order (a pair out of reach adds +0, which
+// leaves a sum that started at +0 exactly as it was). The few pairs within
+// the repulsion radius are then taken one by one, in child order; the least
+// distance to the point ahead is the root of the least square. The pass has
+// no branch that depends on the data.
 #ifndef KW_NEIGHBOUR_SCAN_H
 #define KW_NEIGHBOUR_SCAN_H
 
