@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <cstring>
-#include <initializer_list>
 
 // The module's own types and helpers, so that the host computes products
 // and orientations exactly as the module does.
@@ -51,12 +50,16 @@ uint32_t bitsOf(float x) {
   return u;
 }
 
-// Axes the identity bit for bit and a zero offset (of either sign: the
-// inverse of the identity has -0 there).
+bool negative(float x) { return (bitsOf(x) >> 31) != 0; }
+float zero(bool negativeSign) { return negativeSign ? -0.0f : 0.0f; }
+
+// Axes the identity but for the signs of their zeros, and a zero offset (a
+// parent's matrix built from rotation 0 has -0 in places, the inverse of the
+// identity a -0 offset).
 bool actsAsIdentity(const KwMatrix& a) {
   return bitsOf(a.v1.x) == 0x3f800000u && bitsOf(a.v2.y) == 0x3f800000u && bitsOf(a.v3.z) == 0x3f800000u &&
-         bitsOf(a.v1.y) == 0 && bitsOf(a.v1.z) == 0 && bitsOf(a.v2.x) == 0 && bitsOf(a.v2.z) == 0 &&
-         bitsOf(a.v3.x) == 0 && bitsOf(a.v3.y) == 0 && a.off.x == 0.0f && a.off.y == 0.0f && a.off.z == 0.0f;
+         a.v1.y == 0.0f && a.v1.z == 0.0f && a.v2.x == 0.0f && a.v2.z == 0.0f && a.v3.x == 0.0f && a.v3.y == 0.0f &&
+         a.off.x == 0.0f && a.off.y == 0.0f && a.off.z == 0.0f;
 }
 
 bool finiteEntries(const KwMatrix& b) {
@@ -66,26 +69,29 @@ bool finiteEntries(const KwMatrix& b) {
   return true;
 }
 
-bool negative(float x) { return (bitsOf(x) >> 31) != 0; }
-float zero(bool negativeSign) { return negativeSign ? -0.0f : 0.0f; }
-
 // a x b for a that acts as the identity and a finite b. Every entry of the
-// product is a sum of one entry of b and exact zeros (0 q has the sign of q,
-// the offset adds a's zero first): b's entry when it is not zero; a zero
-// otherwise, -0 only when every term is -0.
+// product is a sum of one entry of b (times 1) and exact zeros (z q is a
+// zero whose sign is the product of the signs; the offset adds a's zero
+// first): b's entry when that is not zero, otherwise a zero that is -0 only
+// when every term is -0.
 KwMatrix identityProduct(const KwMatrix& a, const KwMatrix& b) {
+  const float rows[3][3] = {{a.v1.x, a.v2.x, a.v3.x}, {a.v1.y, a.v2.y, a.v3.y}, {a.v1.z, a.v2.z, a.v3.z}};
+  const float offset[3] = {a.off.x, a.off.y, a.off.z};
   KwMatrix r = b;
-  const KwVector& p = b.off;
-  const bool allNegative = negative(p.x) && negative(p.y) && negative(p.z);
-  if (p.x == 0.0f) r.off.x = zero(allNegative && negative(a.off.x));
-  if (p.y == 0.0f) r.off.y = zero(allNegative && negative(a.off.y));
-  if (p.z == 0.0f) r.off.z = zero(allNegative && negative(a.off.z));
-  for (KwVector* d : {&r.v1, &r.v2, &r.v3}) {
-    const bool negatives = negative(d->x) && negative(d->y) && negative(d->z);
-    if (d->x == 0.0f) d->x = zero(negatives);
-    if (d->y == 0.0f) d->y = zero(negatives);
-    if (d->z == 0.0f) d->z = zero(negatives);
-  }
+  auto settle = [&](KwVector& v, bool point) {
+    const float q[3] = {v.x, v.y, v.z};
+    float* out[3] = {&v.x, &v.y, &v.z};
+    for (int c = 0; c < 3; ++c) {
+      if (q[c] != 0.0f) continue;
+      bool allNegative = !point || negative(offset[c]);
+      for (int k = 0; k < 3; ++k) allNegative = allNegative && negative(rows[c][k]) != negative(q[k]);
+      *out[c] = zero(allNegative);
+    }
+  };
+  settle(r.off, true);
+  settle(r.v1, false);
+  settle(r.v2, false);
+  settle(r.v3, false);
   return r;
 }
 

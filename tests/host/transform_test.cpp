@@ -226,17 +226,21 @@ TEST(HostTransformMath, ProductIsTheModulesBitForBit) {
       default: return float(int32_t(seed) >> 8) / 65536.0f;
     }
   };
-  // Also under the identity and its inverse (offset -0), where the product
-  // may take a short cut.
+  // Also under the identity, its inverse (offset -0) and the matrix of
+  // rotation 0 (-0 in places), where the product may take a short cut.
   const KwMatrix identity{{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
-  for (int k = 0; k < 30000; ++k) {
+  const KwMatrix unturned = kwhost::matrixFromPSR({0, 0, 0}, {0, 0, 0}, {1, 1, 1});
+  const KwMatrix signedZeros{{-0.0f, 0, -0.0f}, {1, -0.0f, -0.0f}, {0, 1, -0.0f}, {-0.0f, 0, 1}};
+  for (int k = 0; k < 50000; ++k) {
     float f[24];
     for (float& x : f) x = next();
     KwMatrix a, b;
     std::memcpy(&a, f, sizeof a);
     std::memcpy(&b, f + 12, sizeof b);
-    if (k % 3 == 1) a = identity;
-    if (k % 3 == 2) a = kwhost::inverse(identity);
+    if (k % 5 == 1) a = identity;
+    if (k % 5 == 2) a = kwhost::inverse(identity);
+    if (k % 5 == 3) a = unturned;
+    if (k % 5 == 4) a = signedZeros;
     Matrix ma, mb;
     std::memcpy(static_cast<void*>(&ma), &a, sizeof a);
     std::memcpy(static_cast<void*>(&mb), &b, sizeof b);
