@@ -3,7 +3,6 @@
 #include <atomic>
 
 #include "allocator.h"
-#include "object.h"
 
 namespace kwhost {
 
@@ -17,6 +16,15 @@ ColliderShape::~ColliderShape() { g_liveShapes.fetch_sub(1, std::memory_order_re
 
 ColliderStats colliderStats() {
   return ColliderStats{g_liveShapes.load(std::memory_order_relaxed), g_builds.load(std::memory_order_relaxed)};
+}
+
+void geometryReplaced(std::shared_ptr<ColliderShape>& shape) {
+  if (!shape) return;
+  if (shape.use_count() == 1) {
+    shape->geometry.reset();  // stale (its version is behind): never cast against before the rebuild
+  } else {
+    shape.reset();
+  }
 }
 
 KwCollider* colliderAlloc() {
@@ -44,11 +52,11 @@ int32_t colliderInit(KwCollider* rc, KwNode* op, int32_t) {
     // initialised on: such a structure is left to it, and a new one built.
     if (!shape || shape.use_count() > 1) shape = std::make_shared<ColliderShape>();
     static_assert(sizeof(Vec3f) == sizeof(KwVector), "point layout");
-    // The structure compares what it holds with the geometry and redoes only
-    // what differs.
     try {
-      shape->collider.build(reinterpret_cast<const Vec3f*>(obj.points().data()), obj.points().size(),
-                            obj.triangles().data(), obj.triangles().size() / 3);
+      shape->geometry = obj.geometry();
+      const Object::Geometry& g = *shape->geometry;
+      shape->collider.borrow(reinterpret_cast<const Vec3f*>(g.points.data()), g.points.size(), g.tris.data(),
+                             g.tris.size() / 3);
     } catch (...) {
       shape.reset();  // half built (out of memory): the next init starts afresh
       throw;

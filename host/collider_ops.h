@@ -1,8 +1,11 @@
 // The table's ray collider. The structure a ray is cast against (a
 // TerrainCollider on a polygon object's triangles, in the object's local
-// coordinates) is kept with the object and rebuilt only when its geometry
+// coordinates) is kept with the object and built only when its geometry
 // version moved on: a handle, allocated and initialised anew in every
-// evaluation, only refers to it and keeps its own last hit.
+// evaluation, only refers to it and keeps its own last hit. The structure
+// casts against the object's geometry itself, which is never changed in
+// place (a write replaces it): it holds a reference to the geometry it was
+// built on instead of a copy.
 #ifndef KWHOST_COLLIDER_OPS_H
 #define KWHOST_COLLIDER_OPS_H
 
@@ -11,6 +14,7 @@
 
 #include "c4d_hosttable.h"
 #include "collider/terrain_collider.h"
+#include "object.h"
 
 namespace kwhost {
 
@@ -25,8 +29,14 @@ struct ColliderShape {
   ColliderShape& operator=(const ColliderShape&) = delete;
 
   TerrainCollider collider;
+  std::shared_ptr<const Object::Geometry> geometry;  // what the collider casts against
   uint64_t version = 0;
 };
+
+// The object's geometry was replaced: its structure lets go of the old one
+// and is rebuilt, in the same memory, at the next init; a structure a
+// handle still casts against is left to that handle.
+void geometryReplaced(std::shared_ptr<ColliderShape>& shape);
 
 // Process-wide figures, for tests and benchmarks.
 struct ColliderStats {

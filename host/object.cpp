@@ -3,14 +3,24 @@
 #include <string>
 #include <vector>
 
+#include "collider_ops.h"
 #include "document.h"
 #include "tag.h"
 #include "transform.h"
 
 namespace kwhost {
 
+namespace {
+// What every object starts with: no points, no triangles.
+const std::shared_ptr<const Object::Geometry>& noGeometry() {
+  static const auto empty = std::make_shared<const Object::Geometry>();
+  return empty;
+}
+}  // namespace
+
 Object::Object(Document* doc, std::string name, int32_t type)
-    : Node(Kind::Object), doc_(doc), name_(std::move(name)), type_(type), local_(identityMatrix()) {
+    : Node(Kind::Object), doc_(doc), name_(std::move(name)), type_(type), local_(identityMatrix()),
+      geometry_(noGeometry()) {
   if (type_ == kTypeCircle) data().setReal(kCircleRadiusId, kCircleRadiusDefault);
 }
 
@@ -133,15 +143,19 @@ void Object::setGlobalMatrix(const KwMatrix& m, int32_t flag) {
   localChanged();
 }
 
+void Object::replaceGeometry(std::vector<KwVector> points, std::vector<uint32_t> tris) {
+  geometry_ = std::make_shared<const Geometry>(Geometry{std::move(points), std::move(tris)});
+  ++geometryVersion_;
+  geometryReplaced(colliderShape_);
+}
+
 Result<void> Object::setTriangles(std::vector<KwVector> points, std::vector<uint32_t> tris) {
   if (tris.size() % 3 != 0) return fail("triangle index count " + std::to_string(tris.size()) + " is no multiple of 3");
   for (size_t i = 0; i < tris.size(); ++i)
     if (tris[i] >= points.size())
       return fail("triangle " + std::to_string(i / 3) + ": point index " + std::to_string(tris[i]) +
                   " out of range (" + std::to_string(points.size()) + " points)");
-  points_ = std::move(points);
-  tris_ = std::move(tris);
-  ++geometryVersion_;
+  replaceGeometry(std::move(points), std::move(tris));
   return {};
 }
 
@@ -163,9 +177,7 @@ Result<void> Object::setMesh(std::vector<KwVector> points, const std::vector<std
       tris.push_back(poly[k + 1]);
     }
   }
-  points_ = std::move(points);
-  tris_ = std::move(tris);
-  ++geometryVersion_;
+  replaceGeometry(std::move(points), std::move(tris));
   return {};
 }
 

@@ -70,9 +70,16 @@ class Object : public Node {
   KwMatrix inverseGlobalMatrix() const;
   void setGlobalMatrix(const KwMatrix& m, int32_t flag);  // the table's SetGlobalMatrix
 
-  // Geometry of a polygon object, local coordinates; three indices per triangle.
-  const std::vector<KwVector>& points() const { return points_; }
-  const std::vector<uint32_t>& triangles() const { return tris_; }
+  // Geometry of a polygon object, local coordinates; three indices per
+  // triangle. Never changed in place: every write replaces it whole, so
+  // whoever holds a Geometry may read it for as long as it holds it.
+  struct Geometry {
+    std::vector<KwVector> points;
+    std::vector<uint32_t> tris;
+  };
+  const std::vector<KwVector>& points() const { return geometry_->points; }
+  const std::vector<uint32_t>& triangles() const { return geometry_->tris; }
+  const std::shared_ptr<const Geometry>& geometry() const { return geometry_; }
   // Polygons of 3 or more indices: quads split (a,b,c),(a,c,d), n-gons
   // fanned from their first point. Fails (object unchanged) on an index out
   // of range or a polygon of fewer than 3 points.
@@ -86,7 +93,9 @@ class Object : public Node {
   uint64_t geometryVersion() const { return geometryVersion_; }
   // The ray-collision structure built on this object's geometry, shared by
   // every collider handle initialised on it (collider_ops.h); it goes with
-  // the object.
+  // the object. A change of the geometry lets the old geometry go and the
+  // structure is rebuilt at the next init (a handle still initialised on
+  // the old geometry keeps both alive until it is freed).
   std::shared_ptr<ColliderShape>& colliderShape() { return colliderShape_; }
 
   // Circle spline radius (parameter 2012).
@@ -116,8 +125,8 @@ class Object : public Node {
   mutable bool globalValid_ = false;  // global_ is current
   mutable KwMatrix inverseGlobal_{};  // cache of inverseGlobalMatrix()
   mutable bool inverseValid_ = false; // inverseGlobal_ is current (then so is global_)
-  std::vector<KwVector> points_;
-  std::vector<uint32_t> tris_;
+  void replaceGeometry(std::vector<KwVector> points, std::vector<uint32_t> tris);
+  std::shared_ptr<const Geometry> geometry_;  // never null
   uint64_t geometryVersion_ = 1;
   std::shared_ptr<ColliderShape> colliderShape_;
 };

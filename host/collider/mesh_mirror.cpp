@@ -30,11 +30,20 @@ bool mirrorBytes(void* dst, const void* src, size_t bytes) {
 }
 }  // namespace
 
+#if defined(__SSE2__)
+// x, y, z of one vertex and a zero: no byte past the vertex is read (a
+// borrowed buffer ends with the last vertex).
+inline __m128 loadVertex(const float* p) {
+  const __m128 xy = _mm_loadl_pi(_mm_setzero_ps(), reinterpret_cast<const __m64*>(p));
+  return _mm_movelh_ps(xy, _mm_load_ss(p + 2));
+}
+#endif
+
 bool MeshMirror::syncPoints(const Vec3f* points, size_t npoints) {
   static_assert(sizeof(Vec3f) == 3 * sizeof(float));
   const bool resized = !valid_ || npoints != npoints_;
   if (resized) {
-    points_.assign(3 * npoints + 4, 0.0f);
+    points_.assign(3 * npoints, 0.0f);
     npoints_ = npoints;
   }
   const bool differs = npoints && mirrorBytes(points_.data(), points, npoints * sizeof(Vec3f));
@@ -44,8 +53,8 @@ bool MeshMirror::syncPoints(const Vec3f* points, size_t npoints) {
 void MeshMirror::computeBox(size_t block) {
   const size_t first = block * kBlockTriangles;
   const size_t last = first + kBlockTriangles < ntris_ ? first + kBlockTriangles : ntris_;
-  const uint32_t* t = tris_.data() + 3 * first;
-  const float* p = points_.data();
+  const uint32_t* t = tri_ + 3 * first;
+  const float* p = pts_;
   const uint32_t np = uint32_t(npoints_ < 0xffffffffu ? npoints_ : 0xffffffffu);
   // NaN coordinates are dropped by the min/max order below (the box operand
   // comes second, so a NaN lane keeps the box); a triangle with a NaN vertex
@@ -55,9 +64,9 @@ void MeshMirror::computeBox(size_t block) {
   __m128 hi = _mm_set1_ps(-std::numeric_limits<float>::infinity());
   for (size_t i = first; i < last; ++i, t += 3) {
     if (t[0] >= np || t[1] >= np || t[2] >= np) continue;
-    const __m128 a = _mm_loadu_ps(p + 3 * size_t(t[0]));
-    const __m128 b = _mm_loadu_ps(p + 3 * size_t(t[1]));
-    const __m128 c = _mm_loadu_ps(p + 3 * size_t(t[2]));
+    const __m128 a = loadVertex(p + 3 * size_t(t[0]));
+    const __m128 b = loadVertex(p + 3 * size_t(t[1]));
+    const __m128 c = loadVertex(p + 3 * size_t(t[2]));
     lo = _mm_min_ps(a, _mm_min_ps(b, _mm_min_ps(c, lo)));
     hi = _mm_max_ps(a, _mm_max_ps(b, _mm_max_ps(c, hi)));
   }
@@ -99,6 +108,8 @@ bool MeshMirror::sync(const Vec3f* points, size_t npoints, const uint32_t* tris,
     boxes_.resize((ntris + kBlockTriangles - 1) / kBlockTriangles);
   }
   valid_ = true;
+  pts_ = points_.data();
+  tri_ = tris_.data();
   bool changed = pointsChanged || resized;
   // One pass over the blocks: compare and copy the block's indices, and
   // recompute its box when its indices or any vertex changed.
@@ -120,6 +131,20 @@ bool MeshMirror::sync(const Vec3f* points, size_t npoints, const uint32_t* tris,
     }
   }
   return changed;
+}
+
+void MeshMirror::borrow(const Vec3f* points, size_t npoints, const uint32_t* tris, size_t ntris) {
+  if (!points) npoints = 0;
+  if (!tris) ntris = 0;
+  std::vector<float>().swap(points_);
+  std::vector<uint32_t>().swap(tris_);
+  valid_ = false;  // a later sync copies afresh
+  pts_ = reinterpret_cast<const float*>(points);
+  tri_ = tris;
+  npoints_ = npoints;
+  ntris_ = ntris;
+  boxes_.resize((ntris + kBlockTriangles - 1) / kBlockTriangles);
+  for (size_t b = 0; b < boxes_.size(); ++b) computeBox(b);
 }
 
 size_t MeshMirror::memoryBytes() const {

@@ -1,5 +1,6 @@
-// TerrainCollider: a private copy of the mesh, refreshed and checked on
-// every build, and a block grid over its dominant plane.
+// TerrainCollider: the mesh (a private copy refreshed and checked on every
+// build, or the caller's own buffers) and a block grid over its dominant
+// plane.
 #include "terrain_collider.h"
 
 #include "block_grid.h"
@@ -23,6 +24,14 @@ void TerrainCollider::build(const Vec3f* points, size_t npoints, const uint32_t*
   // Faces are reported as int32_t: later triangles are absent.
   if (ntris > size_t(INT32_MAX)) ntris = size_t(INT32_MAX);
   if (m.mesh.sync(points, npoints, tris, ntris)) m.grid.build(m.mesh);
+  m.hasHit = false;
+}
+
+void TerrainCollider::borrow(const Vec3f* points, size_t npoints, const uint32_t* tris, size_t ntris) {
+  Impl& m = *impl_;
+  if (ntris > size_t(INT32_MAX)) ntris = size_t(INT32_MAX);
+  m.mesh.borrow(points, npoints, tris, ntris);
+  m.grid.build(m.mesh);
   m.hasHit = false;
 }
 

@@ -14,6 +14,8 @@
 //  - build() copies the mesh: the caller's buffers need not outlive the call,
 //    and a later change to them counts only at the next build(). The copy is
 //    also what proves, byte for byte, that a rebuild may keep its cells;
+//    borrow() instead casts against the caller's buffers, which must then
+//    stay alive and unchanged until the next build() or borrow();
 //  - t runs along `direction` as given (the distance for a unit vector); a
 //    zero or non-finite direction or start, or a negative or NaN length, hits
 //    nothing;
@@ -57,6 +59,8 @@ class TerrainCollider {
   // points: npoints xyz triples; tris: ntris index triples into points.
   // Indices out of range make the triangle count as absent.
   void build(const Vec3f* points, size_t npoints, const uint32_t* tris, size_t ntris);
+  // The same on the caller's buffers, without a copy (see above).
+  void borrow(const Vec3f* points, size_t npoints, const uint32_t* tris, size_t ntris);
 
   // Casts a ray; true when it meets a triangle. With onlyTest the nearest
   // hit need not be kept.
