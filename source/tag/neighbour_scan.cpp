@@ -15,6 +15,11 @@ inline Real Lane1(__m128 v) { return _mm_cvtss_f32(_mm_shuffle_ps(v, v, _MM_SHUF
 // Lanes set in a 4-bit mask.
 const LONG kLanesSet[16] = {0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2, 3, 2, 3, 3, 4};
 
+// The set lanes of a 4-bit mask, lowest first (the rest repeat the last).
+alignas(16) const int32_t kSetLanes[16][4] = {
+    {0, 0, 0, 0}, {0, 0, 0, 0}, {1, 1, 1, 1}, {0, 1, 1, 1}, {2, 2, 2, 2}, {0, 2, 2, 2}, {1, 2, 2, 2}, {0, 1, 2, 2},
+    {3, 3, 3, 3}, {0, 3, 3, 3}, {1, 3, 3, 3}, {0, 1, 3, 3}, {2, 3, 3, 3}, {0, 2, 3, 3}, {1, 2, 3, 3}, {0, 1, 2, 3}};
+
 Real NextUp(Real x) {
   union {
     Real f;
@@ -65,8 +70,8 @@ const LONG kChunkGroups = 64;
 
 // Alignment over the groups [g0, g1), and the indices of the pairs within
 // the repulsion radius gathered in order. No branch depends on the data: a
-// pair out of reach adds +0 to the alignment sums, and every index is
-// written, the count advancing only past those taken.
+// pair out of reach adds +0 to the alignment sums, and four indices are
+// written for every group, the count advancing only past those taken.
 template <bool kRepel, bool kAlign>
 LONG AlignAndGather(const CrowdSnapshot& crowd, const Broadcast& b, LONG g0, LONG g1, __m128* turn, LONG* found,
                     LONG* pairs) {
@@ -88,14 +93,9 @@ LONG AlignAndGather(const CrowdSnapshot& crowd, const Broadcast& b, LONG g0, LON
     if (kRepel) {
       // Taken unless d > radius (a non-number is taken).
       const int near = _mm_movemask_ps(_mm_and_ps(other, _mm_cmpngt_ps(d2, b.reach1)));
-      pairs[gathered] = j;
-      gathered += near & 1;
-      pairs[gathered] = j + 1;
-      gathered += (near >> 1) & 1;
-      pairs[gathered] = j + 2;
-      gathered += (near >> 2) & 1;
-      pairs[gathered] = j + 3;
-      gathered += (near >> 3) & 1;
+      const __m128i taken = _mm_load_si128(reinterpret_cast<const __m128i*>(kSetLanes[near]));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(pairs + gathered), _mm_add_epi32(_mm_set1_epi32(j), taken));
+      gathered += kLanesSet[near];
     }
     if (kAlign) {
       // Taken when d <= radius.
@@ -144,7 +144,7 @@ void Repel(const CrowdSnapshot& crowd, const Vector& off, const Vector& ahead, R
 template <bool kRepel, bool kAlign>
 void Scan(const CrowdSnapshot& crowd, const Broadcast& b, const Vector& off, const Vector& ahead, Real radius,
           NeighbourSums* out) {
-  LONG pairs[4 * kChunkGroups];
+  LONG pairs[4 * kChunkGroups + 4];  // room for the last group's four
   __m128 turn = _mm_setzero_ps();  // heading, bank, -, -
   LONG found = 0;
   Real nearest2 = __builtin_inff();
