@@ -14,8 +14,9 @@ void RestoreStart(const Kestrelwood& tag, BaseObject* first) {
   for (BaseObject* a = first; a && i < MAX_AGENTS; a = a->GetNext(), ++i) a->SetGlobalMatrix(tag.startMatrix[i], 1);
 }
 
-// The collider on the terrain, rebuilt for this evaluation; null without a
-// terrain or when the host cannot make one (the crowd then walks flat).
+// A collider for this evaluation, initialised on the terrain with the force
+// flag (its geometry as it is now); null without a terrain or when the host
+// cannot make one (the crowd then walks flat).
 GeRayCollider* TerrainCollider(BaseObject* terrain) {
   GeRayCollider* rc = GeRayCollider::Alloc();
   if (rc && terrain) rc->Init(terrain, TRUE);
@@ -25,38 +26,38 @@ GeRayCollider* TerrainCollider(BaseObject* terrain) {
 }  // namespace
 
 LONG Kestrelwood::Execute(PluginTag* tag, BaseDocument* doc, BaseObject*, BaseThread*, LONG, LONG) {
-  // Phase 1: parameters, each read afresh.
+  // Parameters, each read afresh.
   StepParams p = ReadStepParams(tag, doc);
 
-  // Phase 2: the ray collider, built on the terrain for this call only.
+  // The ray collider, for this call only.
   GeRayCollider* collider = TerrainCollider(p.terrain);
 
-  // Phase 3: the stored start state, loaded once per instance.
+  // The stored start state, loaded once per instance.
   if (!startRecorded) {
     startRecorded = tag->GetData().GetBool(START_RECORDED, FALSE);
     if (startRecorded) LoadStartTable(*this, tag);
   }
 
-  // Phase 4: current and first frame.
+  // Current and first frame.
   LONG fps = doc->GetFps();
   LONG t = FrameOf(doc->GetTime(), fps);
   LONG s = FrameOf(doc->GetMinTime(), fps);
 
-  // Phase 5: nothing to do without a crowd, a target or a start state.
+  // Nothing to do without a crowd, a target or a start state.
   BaseObject* first = p.group ? p.group->GetDown() : nullptr;
   if (!p.group || !first || !p.target || !startRecorded) {
     GeRayCollider::Free(collider);
     return EXECUTION_RESULT_OK;
   }
 
-  // Phase 6: at or before the first frame, back to the start.
+  // At or before the first frame, back to the start.
   if (t <= s) {
     RestoreStart(*this, first);
     GeRayCollider::Free(collider);
     return EXECUTION_RESULT_OK;
   }
 
-  // Phase 7: one step per agent, in child order; each agent sees those
+  // One step per agent, in child order; each agent sees those
   // before it already moved. Agents past the last record slot are left
   // where they are. What the rules read of the scene is read once here
   // (scene_views.h), the group's children into a snapshot kept equal to the
@@ -81,26 +82,26 @@ LONG Kestrelwood::Execute(PluginTag* tag, BaseDocument* doc, BaseObject*, BaseTh
     Matrix m = agent->GetGlobalMatrix();
     Vector r = agent->GetRotation();
 
-    // Steps 8-9: where the agent wants to head.
+    // Where the agent wants to head.
     Vector w = WishedOrientation(*this, c, i, m, r);
 
-    // Step 10: a tenth of the way there.
+    // A tenth of the way there.
     Vector n = EaseOrientation(r, w);
 
-    // Step 11: forward by its own speed along the new heading.
+    // Forward by its own speed along the new heading.
     Real f = VistaHelper[i].speed * VistaHelper[i].speedFactor;
     Vector pos = PlannedPosition(m.off, n.x, f);
     VistaHelper[i].position = pos;
 
-    // Step 12: onto the ground, tilted to it.
+    // Onto the ground, tilted to it.
     if (followTerrain) FollowTerrain(collider, c, m, r, i, &pos, &n);
 
-    // Step 13: into the scene, and the snapshot told.
+    // Into the scene, and the snapshot told.
     WriteBack(agent, n, pos);
     crowd.Refresh(i, agent);
   }
 
-  // Phase 15: the collider goes with the call.
+  // The collider goes with the call.
   GeRayCollider::Free(collider);
   return EXECUTION_RESULT_OK;
 }

@@ -1,9 +1,14 @@
 #include "neighbour_scan.h"
 
-// A compiler header, not the C library's: freestanding like the rest.
+// A compiler header, not the C library's: freestanding like the rest. Its
+// one way into the C library, mm_malloc.h (for _mm_malloc, not used here),
+// is closed: GCC's and clang's guards are defined first, so that no C
+// header is read (a build without a platform SDK has none).
 #if !defined(__SSE2__)
 #error "the neighbour scan needs SSE2 (every deliverable's baseline)"
 #endif
+#define _MM_MALLOC_H_INCLUDED
+#define __MM_MALLOC_H
 #include <emmintrin.h>
 
 namespace {
