@@ -65,6 +65,19 @@ void MeshMirror::computeBox(size_t block) {
   // the box comes second. Two running boxes (even and odd triangles) halve
   // the chain of dependent min and max.
 #if defined(__SSE2__)
+  {
+    // The vertices of a block a few blocks on, asked for now: a borrowed
+    // mesh arrives cold, and each block waits on its vertices otherwise.
+    const size_t ahead = first + 8 * kBlockTriangles;
+    if (ahead < ntris_) {
+      const uint32_t* u = tri_ + 3 * ahead;
+      for (int v = 0; v < 3; ++v)
+        if (u[v] < np) _mm_prefetch(reinterpret_cast<const char*>(p + 3 * size_t(u[v])), _MM_HINT_T0);
+      const uint32_t* w = u + 3 * (kBlockTriangles - 1) < tri_ + 3 * ntris_ ? u + 3 * (kBlockTriangles - 1) : u;
+      for (int v = 0; v < 3; ++v)
+        if (w[v] < np) _mm_prefetch(reinterpret_cast<const char*>(p + 3 * size_t(w[v])), _MM_HINT_T0);
+    }
+  }
   const __m128 inf = _mm_set1_ps(std::numeric_limits<float>::infinity());
   __m128 lo[2] = {inf, inf};
   const __m128 negInf = _mm_set1_ps(-std::numeric_limits<float>::infinity());
