@@ -190,7 +190,7 @@ void BM_BoidsStep(benchmark::State& state) {
   state.SetLabel("generic boids, 100 agents");
 }
 
-BENCHMARK(BM_CommandLine)->DenseRange(0, 3)->UseManualTime()->Iterations(1)->Repetitions(5)
+BENCHMARK(BM_CommandLine)->DenseRange(0, 3)->UseManualTime()->Iterations(1)->Repetitions(7)
     ->ReportAggregatesOnly(true)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Frame)->DenseRange(0, 3)->UseManualTime()->Iterations(3)->Repetitions(3)
     ->ReportAggregatesOnly(true)->Unit(benchmark::kMicrosecond);
