@@ -33,6 +33,8 @@ set(KW_CORE_SOURCES
   source/tag/step_params.cpp
   source/tag/agent_step.cpp
   source/tag/crowd_snapshot.cpp
+  source/tag/neighbour_scan.cpp
+  source/tag/scene_views.cpp
 )
 list(TRANSFORM KW_CORE_SOURCES PREPEND ${KW_MODULE_ROOT}/)
 

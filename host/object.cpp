@@ -3,14 +3,24 @@
 #include <string>
 #include <vector>
 
+#include "collider_ops.h"
 #include "document.h"
 #include "tag.h"
 #include "transform.h"
 
 namespace kwhost {
 
+namespace {
+// What every object starts with: no points, no triangles.
+const std::shared_ptr<const Object::Geometry>& noGeometry() {
+  static const auto empty = std::make_shared<const Object::Geometry>();
+  return empty;
+}
+}  // namespace
+
 Object::Object(Document* doc, std::string name, int32_t type)
-    : Node(Kind::Object), doc_(doc), name_(std::move(name)), type_(type), local_(identityMatrix()) {
+    : Node(Kind::Object), doc_(doc), name_(std::move(name)), type_(type), local_(identityMatrix()),
+      geometry_(noGeometry()) {
   if (type_ == kTypeCircle) data().setReal(kCircleRadiusId, kCircleRadiusDefault);
 }
 
@@ -50,6 +60,7 @@ Object* Object::previous() const { return index_ > 0 ? siblings()[index_ - 1].ge
 void Object::localChanged() {
   if (!globalValid_) return;  // then nothing below is valid either
   globalValid_ = false;
+  inverseValid_ = false;
   std::vector<Object*> stale;  // a list, not a call per level: trees may be deep
   for (auto& c : children_) stale.push_back(c.get());
   while (!stale.empty()) {
@@ -57,6 +68,7 @@ void Object::localChanged() {
     stale.pop_back();
     if (!o->globalValid_) continue;
     o->globalValid_ = false;
+    o->inverseValid_ = false;
     for (auto& c : o->children_) stale.push_back(c.get());
   }
 }
@@ -107,8 +119,16 @@ KwMatrix Object::globalMatrix() const {
   return global_;
 }
 
+KwMatrix Object::inverseGlobalMatrix() const {
+  if (!inverseValid_) {
+    inverseGlobal_ = inverse(globalMatrix());
+    inverseValid_ = true;
+  }
+  return inverseGlobal_;
+}
+
 void Object::setGlobalMatrix(const KwMatrix& m, int32_t flag) {
-  const KwMatrix local = parent_ ? multiply(inverse(parent_->globalMatrix()), m) : m;
+  const KwMatrix local = parent_ ? multiply(parent_->inverseGlobalMatrix(), m) : m;
   if (sameAxesBits(local, local_)) {
     // Only the position moves: the stored rotation and scale stay exact.
     setPosition(local.off);
@@ -123,14 +143,19 @@ void Object::setGlobalMatrix(const KwMatrix& m, int32_t flag) {
   localChanged();
 }
 
+void Object::replaceGeometry(std::vector<KwVector> points, std::vector<uint32_t> tris) {
+  geometry_ = std::make_shared<const Geometry>(Geometry{std::move(points), std::move(tris)});
+  ++geometryVersion_;
+  geometryReplaced(colliderShape_);
+}
+
 Result<void> Object::setTriangles(std::vector<KwVector> points, std::vector<uint32_t> tris) {
   if (tris.size() % 3 != 0) return fail("triangle index count " + std::to_string(tris.size()) + " is no multiple of 3");
   for (size_t i = 0; i < tris.size(); ++i)
     if (tris[i] >= points.size())
       return fail("triangle " + std::to_string(i / 3) + ": point index " + std::to_string(tris[i]) +
                   " out of range (" + std::to_string(points.size()) + " points)");
-  points_ = std::move(points);
-  tris_ = std::move(tris);
+  replaceGeometry(std::move(points), std::move(tris));
   return {};
 }
 
@@ -152,8 +177,7 @@ Result<void> Object::setMesh(std::vector<KwVector> points, const std::vector<std
       tris.push_back(poly[k + 1]);
     }
   }
-  points_ = std::move(points);
-  tris_ = std::move(tris);
+  replaceGeometry(std::move(points), std::move(tris));
   return {};
 }
 

@@ -23,6 +23,7 @@
 namespace kwhost {
 
 class Tag;
+struct ColliderShape;
 
 // Host object types.
 enum ObjectType : int32_t {
@@ -64,17 +65,38 @@ class Object : public Node {
   void setScale(const KwVector& scale);
   const KwMatrix& localMatrix() const { return local_; }
   KwMatrix globalMatrix() const;
+  // The affine inverse of globalMatrix(), kept with it: a child's
+  // SetGlobalMatrix needs it for every write.
+  KwMatrix inverseGlobalMatrix() const;
   void setGlobalMatrix(const KwMatrix& m, int32_t flag);  // the table's SetGlobalMatrix
 
-  // Geometry of a polygon object, local coordinates; three indices per triangle.
-  const std::vector<KwVector>& points() const { return points_; }
-  const std::vector<uint32_t>& triangles() const { return tris_; }
+  // Geometry of a polygon object, local coordinates; three indices per
+  // triangle. Never changed in place: every write replaces it whole, so
+  // whoever holds a Geometry may read it for as long as it holds it.
+  struct Geometry {
+    std::vector<KwVector> points;
+    std::vector<uint32_t> tris;
+  };
+  const std::vector<KwVector>& points() const { return geometry_->points; }
+  const std::vector<uint32_t>& triangles() const { return geometry_->tris; }
+  const std::shared_ptr<const Geometry>& geometry() const { return geometry_; }
   // Polygons of 3 or more indices: quads split (a,b,c),(a,c,d), n-gons
   // fanned from their first point. Fails (object unchanged) on an index out
   // of range or a polygon of fewer than 3 points.
   Result<void> setMesh(std::vector<KwVector> points, const std::vector<std::vector<uint32_t>>& polygons);
   // Triangles as they are; fails on an index out of range or a count that is no multiple of 3.
   Result<void> setTriangles(std::vector<KwVector> points, std::vector<uint32_t> tris);
+
+  // Bumped by every write of the points or triangles above (the host owns
+  // each such write), never by a move: what the ray-collision structure
+  // below was built on is known without reading the geometry again.
+  uint64_t geometryVersion() const { return geometryVersion_; }
+  // The ray-collision structure built on this object's geometry, shared by
+  // every collider handle initialised on it (collider_ops.h); it goes with
+  // the object. A change of the geometry lets the old geometry go and the
+  // structure is rebuilt at the next init (a handle still initialised on
+  // the old geometry keeps both alive until it is freed).
+  std::shared_ptr<ColliderShape>& colliderShape() { return colliderShape_; }
 
   // Circle spline radius (parameter 2012).
   float radius() const { return data().getReal(kCircleRadiusId, kCircleRadiusDefault); }
@@ -101,8 +123,12 @@ class Object : public Node {
   void localChanged();
   mutable KwMatrix global_{};        // cache of globalMatrix()
   mutable bool globalValid_ = false;  // global_ is current
-  std::vector<KwVector> points_;
-  std::vector<uint32_t> tris_;
+  mutable KwMatrix inverseGlobal_{};  // cache of inverseGlobalMatrix()
+  mutable bool inverseValid_ = false; // inverseGlobal_ is current (then so is global_)
+  void replaceGeometry(std::vector<KwVector> points, std::vector<uint32_t> tris);
+  std::shared_ptr<const Geometry> geometry_;  // never null
+  uint64_t geometryVersion_ = 1;
+  std::shared_ptr<ColliderShape> colliderShape_;
 };
 
 }  // namespace kwhost

@@ -17,12 +17,6 @@ Matrix toM(const KwMatrix& m) {
   return r;
 }
 
-KwMatrix toK(const Matrix& m) {
-  KwMatrix r;
-  std::memcpy(&r, &m, sizeof(r));
-  return r;
-}
-
 Vector toV(const KwVector& v) { return Vector(v.x, v.y, v.z); }
 KwVector toK(const Vector& v) { return KwVector{v.x, v.y, v.z}; }
 
@@ -48,7 +42,81 @@ KwMatrix matrixFromPSR(const KwVector& pos, const KwVector& hpb, const KwVector&
   return KwMatrix{pos, scaled(x, scale.x), scaled(y, scale.y), scaled(z, scale.z)};
 }
 
-KwMatrix multiply(const KwMatrix& a, const KwMatrix& b) { return toK(toM(a) * toM(b)); }
+namespace {
+
+uint32_t bitsOf(float x) {
+  uint32_t u;
+  std::memcpy(&u, &x, sizeof u);
+  return u;
+}
+
+bool negative(float x) { return (bitsOf(x) >> 31) != 0; }
+float zero(bool negativeSign) { return negativeSign ? -0.0f : 0.0f; }
+
+// Axes the identity but for the signs of their zeros, and a zero offset (a
+// parent's matrix built from rotation 0 has -0 in places, the inverse of the
+// identity a -0 offset).
+bool actsAsIdentity(const KwMatrix& a) {
+  return bitsOf(a.v1.x) == 0x3f800000u && bitsOf(a.v2.y) == 0x3f800000u && bitsOf(a.v3.z) == 0x3f800000u &&
+         a.v1.y == 0.0f && a.v1.z == 0.0f && a.v2.x == 0.0f && a.v2.z == 0.0f && a.v3.x == 0.0f && a.v3.y == 0.0f &&
+         a.off.x == 0.0f && a.off.y == 0.0f && a.off.z == 0.0f;
+}
+
+bool finiteEntries(const KwMatrix& b) {
+  const float* f = &b.off.x;
+  for (int i = 0; i < 12; ++i)
+    if ((bitsOf(f[i]) & 0x7f800000u) == 0x7f800000u) return false;
+  return true;
+}
+
+// a x b for a that acts as the identity and a finite b. Every entry of the
+// product is a sum of one entry of b (times 1) and exact zeros (z q is a
+// zero whose sign is the product of the signs; the offset adds a's zero
+// first): b's entry when that is not zero, otherwise a zero that is -0 only
+// when every term is -0.
+KwMatrix identityProduct(const KwMatrix& a, const KwMatrix& b) {
+  const float rows[3][3] = {{a.v1.x, a.v2.x, a.v3.x}, {a.v1.y, a.v2.y, a.v3.y}, {a.v1.z, a.v2.z, a.v3.z}};
+  const float offset[3] = {a.off.x, a.off.y, a.off.z};
+  KwMatrix r = b;
+  auto settle = [&](KwVector& v, bool point) {
+    const float q[3] = {v.x, v.y, v.z};
+    float* out[3] = {&v.x, &v.y, &v.z};
+    for (int c = 0; c < 3; ++c) {
+      if (q[c] != 0.0f) continue;
+      bool allNegative = !point || negative(offset[c]);
+      for (int k = 0; k < 3; ++k) allNegative = allNegative && negative(rows[c][k]) != negative(q[k]);
+      *out[c] = zero(allNegative);
+    }
+  };
+  settle(r.off, true);
+  settle(r.v1, false);
+  settle(r.v2, false);
+  settle(r.v3, false);
+  return r;
+}
+
+}  // namespace
+
+// The module's Matrix product written out on the table's type, the same
+// single-precision operations in the same order (a * p = ((off + v1 p.x) +
+// v2 p.y) + v3 p.z; an axis without the offset): no copies through the
+// module's type on a path taken several times per agent and frame.
+KwMatrix multiply(const KwMatrix& a, const KwMatrix& b) {
+  // Under a parent at the origin, unturned and unscaled (the usual crowd
+  // group), without the latency of the arithmetic on the path of every
+  // agent's step.
+  if (actsAsIdentity(a) && finiteEntries(b)) return identityProduct(a, b);
+  auto point = [&a](const KwVector& p) {
+    return KwVector{a.off.x + a.v1.x * p.x + a.v2.x * p.y + a.v3.x * p.z,
+                    a.off.y + a.v1.y * p.x + a.v2.y * p.y + a.v3.y * p.z,
+                    a.off.z + a.v1.z * p.x + a.v2.z * p.y + a.v3.z * p.z};
+  };
+  auto axis = [&a](const KwVector& d) {
+    return KwVector{a.v1.x * d.x + a.v2.x * d.y + a.v3.x * d.z, a.v1.y * d.x + a.v2.y * d.y + a.v3.y * d.z,
+                    a.v1.z * d.x + a.v2.z * d.y + a.v3.z * d.z};
+  };
+  return KwMatrix{point(b.off), axis(b.v1), axis(b.v2), axis(b.v3)};
+}
 
 KwMatrix inverse(const KwMatrix& m) {
   const double a = m.v1.x, b = m.v2.x, c = m.v3.x;  // row 0 of the axis part

@@ -30,11 +30,23 @@ bool mirrorBytes(void* dst, const void* src, size_t bytes) {
 }
 }  // namespace
 
+#if defined(__SSE2__)
+// x, y, z of vertex i in lanes 0-2 (lane 3 is not used): 16 bytes at once
+// when another vertex follows, else exactly its three floats (a borrowed
+// buffer ends with the last vertex).
+inline __m128 loadVertex(const float* p, uint32_t i, uint32_t np) {
+  const float* v = p + 3 * size_t(i);
+  if (i + 1 < np) return _mm_loadu_ps(v);
+  const __m128 xy = _mm_loadl_pi(_mm_setzero_ps(), reinterpret_cast<const __m64*>(v));
+  return _mm_movelh_ps(xy, _mm_load_ss(v + 2));
+}
+#endif
+
 bool MeshMirror::syncPoints(const Vec3f* points, size_t npoints) {
   static_assert(sizeof(Vec3f) == 3 * sizeof(float));
   const bool resized = !valid_ || npoints != npoints_;
   if (resized) {
-    points_.assign(3 * npoints + 4, 0.0f);
+    points_.assign(3 * npoints, 0.0f);
     npoints_ = npoints;
   }
   const bool differs = npoints && mirrorBytes(points_.data(), points, npoints * sizeof(Vec3f));
@@ -44,26 +56,45 @@ bool MeshMirror::syncPoints(const Vec3f* points, size_t npoints) {
 void MeshMirror::computeBox(size_t block) {
   const size_t first = block * kBlockTriangles;
   const size_t last = first + kBlockTriangles < ntris_ ? first + kBlockTriangles : ntris_;
-  const uint32_t* t = tris_.data() + 3 * first;
-  const float* p = points_.data();
+  const uint32_t* t = tri_ + 3 * first;
+  const float* p = pts_;
   const uint32_t np = uint32_t(npoints_ < 0xffffffffu ? npoints_ : 0xffffffffu);
-  // NaN coordinates are dropped by the min/max order below (the box operand
-  // comes second, so a NaN lane keeps the box); a triangle with a NaN vertex
-  // can never be hit, so its box only needs its finite lanes.
+  // A triangle with a non-number coordinate can never be hit, so whatever
+  // lanes it adds do no harm; a non-number never reaches the block's box:
+  // min and max give their second operand when either is not a number, and
+  // the box comes second. Two running boxes (even and odd triangles) halve
+  // the chain of dependent min and max.
 #if defined(__SSE2__)
-  __m128 lo = _mm_set1_ps(std::numeric_limits<float>::infinity());
-  __m128 hi = _mm_set1_ps(-std::numeric_limits<float>::infinity());
+  {
+    // The vertices of a block a few blocks on, asked for now: a borrowed
+    // mesh arrives cold, and each block waits on its vertices otherwise.
+    const size_t ahead = first + 8 * kBlockTriangles;
+    if (ahead < ntris_) {
+      const uint32_t* u = tri_ + 3 * ahead;
+      for (int v = 0; v < 3; ++v)
+        if (u[v] < np) _mm_prefetch(reinterpret_cast<const char*>(p + 3 * size_t(u[v])), _MM_HINT_T0);
+      const uint32_t* w = u + 3 * (kBlockTriangles - 1) < tri_ + 3 * ntris_ ? u + 3 * (kBlockTriangles - 1) : u;
+      for (int v = 0; v < 3; ++v)
+        if (w[v] < np) _mm_prefetch(reinterpret_cast<const char*>(p + 3 * size_t(w[v])), _MM_HINT_T0);
+    }
+  }
+  const __m128 inf = _mm_set1_ps(std::numeric_limits<float>::infinity());
+  __m128 lo[2] = {inf, inf};
+  const __m128 negInf = _mm_set1_ps(-std::numeric_limits<float>::infinity());
+  __m128 hi[2] = {negInf, negInf};
   for (size_t i = first; i < last; ++i, t += 3) {
     if (t[0] >= np || t[1] >= np || t[2] >= np) continue;
-    const __m128 a = _mm_loadu_ps(p + 3 * size_t(t[0]));
-    const __m128 b = _mm_loadu_ps(p + 3 * size_t(t[1]));
-    const __m128 c = _mm_loadu_ps(p + 3 * size_t(t[2]));
-    lo = _mm_min_ps(a, _mm_min_ps(b, _mm_min_ps(c, lo)));
-    hi = _mm_max_ps(a, _mm_max_ps(b, _mm_max_ps(c, hi)));
+    const __m128 a = loadVertex(p, t[0], np);
+    const __m128 b = loadVertex(p, t[1], np);
+    const __m128 c = loadVertex(p, t[2], np);
+    const size_t k = i & 1;
+    lo[k] = _mm_min_ps(_mm_min_ps(a, _mm_min_ps(b, c)), lo[k]);
+    hi[k] = _mm_max_ps(_mm_max_ps(a, _mm_max_ps(b, c)), hi[k]);
   }
+  const __m128 blo = _mm_min_ps(lo[0], lo[1]), bhi = _mm_max_ps(hi[0], hi[1]);
   alignas(16) float l[4], h[4];
-  _mm_store_ps(l, lo);
-  _mm_store_ps(h, hi);
+  _mm_store_ps(l, blo);
+  _mm_store_ps(h, bhi);
   Box3f& box = boxes_[block];
   for (int k = 0; k < 3; ++k) {
     box.lo[k] = l[k];
@@ -99,6 +130,8 @@ bool MeshMirror::sync(const Vec3f* points, size_t npoints, const uint32_t* tris,
     boxes_.resize((ntris + kBlockTriangles - 1) / kBlockTriangles);
   }
   valid_ = true;
+  pts_ = points_.data();
+  tri_ = tris_.data();
   bool changed = pointsChanged || resized;
   // One pass over the blocks: compare and copy the block's indices, and
   // recompute its box when its indices or any vertex changed.
@@ -120,6 +153,20 @@ bool MeshMirror::sync(const Vec3f* points, size_t npoints, const uint32_t* tris,
     }
   }
   return changed;
+}
+
+void MeshMirror::borrow(const Vec3f* points, size_t npoints, const uint32_t* tris, size_t ntris) {
+  if (!points) npoints = 0;
+  if (!tris) ntris = 0;
+  std::vector<float>().swap(points_);
+  std::vector<uint32_t>().swap(tris_);
+  valid_ = false;  // a later sync copies afresh
+  pts_ = reinterpret_cast<const float*>(points);
+  tri_ = tris;
+  npoints_ = npoints;
+  ntris_ = ntris;
+  boxes_.resize((ntris + kBlockTriangles - 1) / kBlockTriangles);
+  for (size_t b = 0; b < boxes_.size(); ++b) computeBox(b);
 }
 
 size_t MeshMirror::memoryBytes() const {

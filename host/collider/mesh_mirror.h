@@ -1,11 +1,14 @@
-// The collider's own copy of the mesh, brought up to date by reading the
-// caller's buffers on every build, and the bounding box of each block of
-// consecutive triangles.
-//
-// Why a copy: the queries then depend on no buffer of the caller, and the
-// copy is what proves, byte for byte, that the geometry is unchanged (no
-// counter or hash is trusted). Blocks whose triangles and vertices compare
-// equal keep their boxes; the others are recomputed.
+// The mesh the collider casts against, and the bounding box of each block of
+// consecutive triangles. Either
+//  - its own copy, brought up to date by reading the caller's buffers on
+//    every sync: the queries then depend on no buffer of the caller, and the
+//    copy is what proves, byte for byte, that the geometry is unchanged (no
+//    counter or hash is trusted). Blocks whose triangles and vertices compare
+//    equal keep their boxes; the others are recomputed; or
+//  - the caller's own buffers, borrowed: for an owner that keeps them alive
+//    and unchanged while the collider uses them (the host's polygon objects
+//    hold their geometry immutable and say by a version when it was
+//    replaced). Every box is computed; nothing is copied.
 #ifndef KWHOST_MESH_MIRROR_H
 #define KWHOST_MESH_MIRROR_H
 
@@ -30,9 +33,12 @@ class MeshMirror {
   // Reads the geometry; returns true when anything differs from the last
   // call (always true on the first call).
   bool sync(const Vec3f* points, size_t npoints, const uint32_t* tris, size_t ntris);
+  // Uses the caller's buffers from now on (no copy; any copy held is let
+  // go); they must outlive every query until the next sync or borrow.
+  void borrow(const Vec3f* points, size_t npoints, const uint32_t* tris, size_t ntris);
 
-  const float* points() const { return points_.data(); }
-  const uint32_t* tris() const { return tris_.data(); }
+  const float* points() const { return pts_; }
+  const uint32_t* tris() const { return tri_; }
   size_t npoints() const { return npoints_; }
   size_t ntris() const { return ntris_; }
   size_t nblocks() const { return boxes_.size(); }
@@ -43,11 +49,13 @@ class MeshMirror {
   bool syncPoints(const Vec3f* points, size_t npoints);
   void computeBox(size_t block);
 
-  std::vector<float> points_;  // 3 * npoints_ + 4: one spare vertex for 16-byte loads
+  std::vector<float> points_;  // the copy, 3 * npoints_
   std::vector<uint32_t> tris_;
+  const float* pts_ = nullptr;  // the copy's or the borrowed buffers
+  const uint32_t* tri_ = nullptr;
   std::vector<Box3f> boxes_;
   size_t npoints_ = 0, ntris_ = 0;
-  bool valid_ = false;
+  bool valid_ = false;  // the copy holds the last geometry synced
 };
 
 }  // namespace kwhost

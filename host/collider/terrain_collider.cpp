@@ -1,5 +1,6 @@
-// TerrainCollider: a private copy of the mesh, refreshed and checked on
-// every build, and a block grid over its dominant plane.
+// TerrainCollider: the mesh (a private copy refreshed and checked on every
+// build, or the caller's own buffers) and a block grid over its dominant
+// plane.
 #include "terrain_collider.h"
 
 #include "block_grid.h"
@@ -26,19 +27,33 @@ void TerrainCollider::build(const Vec3f* points, size_t npoints, const uint32_t*
   m.hasHit = false;
 }
 
+void TerrainCollider::borrow(const Vec3f* points, size_t npoints, const uint32_t* tris, size_t ntris) {
+  Impl& m = *impl_;
+  if (ntris > size_t(INT32_MAX)) ntris = size_t(INT32_MAX);
+  m.mesh.borrow(points, npoints, tris, ntris);
+  m.grid.build(m.mesh);
+  m.hasHit = false;
+}
+
 bool TerrainCollider::intersect(const Vec3f& start, const Vec3f& direction, float length, bool onlyTest) {
   Impl& m = *impl_;
   m.hasHit = false;
+  const bool hit = cast(start, direction, length, onlyTest, &m.hit);
+  m.hasHit = hit && !onlyTest;
+  return hit;
+}
+
+bool TerrainCollider::cast(const Vec3f& start, const Vec3f& direction, float length, bool onlyTest, RayHit* hit) {
+  Impl& m = *impl_;
   PreparedRay r;
   if (!prepareRay(start, direction, length, &r)) return false;
   TriangleHit h{};
   const int64_t f = m.grid.nearest(m.mesh, r, onlyTest, &h);
   if (f < 0) return false;
-  if (!onlyTest) {
+  if (!onlyTest && hit) {
     const float* p = m.mesh.points();
     const uint32_t* t = m.mesh.tris() + 3 * size_t(f);
-    m.hit = makeHit(r, h, int32_t(f), p + 3 * size_t(t[0]), p + 3 * size_t(t[1]), p + 3 * size_t(t[2]));
-    m.hasHit = true;
+    *hit = makeHit(r, h, int32_t(f), p + 3 * size_t(t[0]), p + 3 * size_t(t[1]), p + 3 * size_t(t[2]));
   }
   return true;
 }

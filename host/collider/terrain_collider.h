@@ -14,6 +14,8 @@
 //  - build() copies the mesh: the caller's buffers need not outlive the call,
 //    and a later change to them counts only at the next build(). The copy is
 //    also what proves, byte for byte, that a rebuild may keep its cells;
+//    borrow() instead casts against the caller's buffers, which must then
+//    stay alive and unchanged until the next build() or borrow();
 //  - t runs along `direction` as given (the distance for a unit vector); a
 //    zero or non-finite direction or start, or a negative or NaN length, hits
 //    nothing;
@@ -23,7 +25,8 @@
 //  - degenerate: a cross product shorter than 2^-40 times the product of the
 //    two edge lengths; a triangle with a non-finite vertex is never hit;
 //  - at most INT32_MAX triangles (later ones are absent);
-//  - one collider is used by one thread at a time.
+//  - one collider is used by one thread at a time (cast() included: the
+//    queries share scratch space in the grid).
 #ifndef KWHOST_TERRAIN_COLLIDER_H
 #define KWHOST_TERRAIN_COLLIDER_H
 
@@ -56,10 +59,17 @@ class TerrainCollider {
   // points: npoints xyz triples; tris: ntris index triples into points.
   // Indices out of range make the triangle count as absent.
   void build(const Vec3f* points, size_t npoints, const uint32_t* tris, size_t ntris);
+  // The same on the caller's buffers, without a copy (see above).
+  void borrow(const Vec3f* points, size_t npoints, const uint32_t* tris, size_t ntris);
 
   // Casts a ray; true when it meets a triangle. With onlyTest the nearest
   // hit need not be kept.
   bool intersect(const Vec3f& start, const Vec3f& direction, float length, bool onlyTest);
+
+  // The same, the nearest hit written to *hit instead of kept (unless
+  // onlyTest; hit may then be null): callers that share one collider each
+  // keep their own last hit.
+  bool cast(const Vec3f& start, const Vec3f& direction, float length, bool onlyTest, RayHit* hit);
 
   // The nearest hit of the last intersect() that found one (and was not
   // only a test); false otherwise.

@@ -75,20 +75,23 @@ void findStuck(const RunRecord& run, const RecordedCrowd& c, TagReport* r) {
       if (!t || size_t(a) >= run.frames[k].agents.size()) return std::nullopt;
       return horizontal(run.frames[k].agents[size_t(a)].global, (*t)[0], (*t)[2]);
     };
-    std::optional<int> spellFrom;
-    int spellTo = 0;
+    // A flag and a plain int: GCC for Windows warns, wrongly, that an
+    // optional<int> may be read uninitialised here.
+    bool inSpell = false;
+    int spellFrom = 0, spellTo = 0;
     for (size_t k = kStuckWindow; k < run.frames.size(); ++k) {
       const auto now = distance(k), before = distance(k - kStuckWindow);
       const bool stuck = now && before && *now > reach && !(*before - *now >= step);
       if (stuck) {
-        if (!spellFrom) spellFrom = run.frames[k].frame;
+        if (!inSpell) spellFrom = run.frames[k].frame;
+        inSpell = true;
         spellTo = run.frames[k].frame;
-      } else if (spellFrom) {
-        r->stuck.push_back({a, *spellFrom, spellTo});
-        spellFrom.reset();
+      } else if (inSpell) {
+        r->stuck.push_back({a, spellFrom, spellTo});
+        inSpell = false;
       }
     }
-    if (spellFrom) r->stuck.push_back({a, *spellFrom, spellTo});
+    if (inSpell) r->stuck.push_back({a, spellFrom, spellTo});
   }
   std::stable_sort(r->stuck.begin(), r->stuck.end(),
                    [](const StuckSpell& x, const StuckSpell& y) { return x.from < y.from; });

@@ -6,8 +6,6 @@
 #include "kestrelwood_params.h"
 #include "vision_helper.h"
 
-struct CrowdSnapshot;
-
 class Kestrelwood : public TagData {
  public:
   static NodeData* Alloc();
@@ -33,11 +31,8 @@ class Kestrelwood : public TagData {
   // Steering rules of one agent.
   Vector controlla_ostacoli(BaseObject* agent, BaseObject* first, Real reach, Real halfWidth, Real angle,
                             LONG index);
-  // crowd: the group's children as read at this step (null: ask the host).
-  static Vector AgentsRepulsion(BaseObject* agent, BaseObject* group, Real radius, Real* factor,
-                                const CrowdSnapshot* crowd = nullptr);
-  static Vector AgentsAlignment(BaseObject* agent, BaseObject* group, Real radius,
-                                const CrowdSnapshot* crowd = nullptr);
+  static Vector AgentsRepulsion(BaseObject* agent, BaseObject* group, Real radius, Real* factor);
+  static Vector AgentsAlignment(BaseObject* agent, BaseObject* group, Real radius);
   static Vector Lookfortarget(BaseObject* agent, BaseObject* target);
   static Bool Verifica_collisione_terreno(GeRayCollider* collider, BaseObject* terrain, Matrix m,
                                           TVistaHelper* rec);

@@ -1,5 +1,7 @@
 #include "agent_step.h"
 
+#include "neighbour_scan.h"
+
 namespace {
 
 const Real kEase = 0.1f;  // share of the remaining turn taken per step
@@ -22,26 +24,28 @@ Real LimitPitch(Real t, Real r, Real maxStep) {
 
 }  // namespace
 
-Vector WishedOrientation(Kestrelwood& tag, const StepParams& p, BaseObject* agent, LONG i,
-                         const CrowdSnapshot* crowd) {
+Vector WishedOrientation(Kestrelwood& tag, const StepContext& c, LONG i, const Matrix& m, const Vector& r) {
+  const StepParams& p = c.p;
   TVistaHelper& rec = VistaHelper[i];
 
   // Obstacles: the turn away from what the vision probe sees.
   Vector w;
-  if (p.obstacles)
-    w = tag.controlla_ostacoli(agent, p.obstacles->GetDown(), p.visionLength, p.visionHalfWidth, p.avoidAngle, i);
+  if (c.obstacles) w = AvoidObstacles(tag, *c.obstacles, m, p.visionLength, p.visionHalfWidth, p.avoidAngle, i);
   rec.speedFactor = 1.0f;
-  if (w.x != 0.0f || w.y != 0.0f || w.z != 0.0f) return GetOptimalAngle(agent->GetRotation(), w);
+  if (w.x != 0.0f || w.y != 0.0f || w.z != 0.0f) return GetOptimalAngle(r, w);
 
   // No obstacle: target, then repulsion (which may slow the agent), then
-  // alignment, weighted and summed.
+  // alignment, weighted and summed; both neighbour rules in one scan.
   tag.turnSide[i] = 0;
-  Vector g = Kestrelwood::Lookfortarget(agent, p.target) * p.targetWeight;
-  Vector r = Kestrelwood::AgentsRepulsion(agent, p.group, p.repulsionRadius, &rec.speedFactor, crowd);
-  Vector a = Kestrelwood::AgentsAlignment(agent, p.group, p.alignmentRadius, crowd);
-  Vector d(r.x * p.repulsionWeight + p.alignmentWeight * a.x + g.x,
-           r.y * p.repulsionWeight + p.alignmentWeight * a.y + g.y,
-           r.z * p.repulsionWeight + p.alignmentWeight * a.z + g.z);
+  Vector g = TargetDirection(m.off, c.target.Get()) * p.targetWeight;
+  NeighbourSums s;
+  ScanNeighbours(*c.crowd, i, m.off, m.off + p.repulsionRadius * m.v3, p.repulsionRadius, p.alignmentRadius, &s);
+  rec.speedFactor = ScaleSpeedFactor(rec.speedFactor, s.nearestAhead, p.repulsionRadius);
+  Vector rp = s.push;
+  Vector a = AlignmentDirection(s.sumH, s.sumB, s.count);
+  Vector d(rp.x * p.repulsionWeight + p.alignmentWeight * a.x + g.x,
+           rp.y * p.repulsionWeight + p.alignmentWeight * a.y + g.y,
+           rp.z * p.repulsionWeight + p.alignmentWeight * a.z + g.z);
   return VectorToHPB(d);
 }
 
@@ -63,12 +67,12 @@ Vector PlannedPosition(const Vector& off, Real heading, Real f) {
                 static_cast<Real>(static_cast<LReal>(off.z) + cos(h) * step));
 }
 
-void FollowTerrain(GeRayCollider* collider, const StepParams& p, BaseObject* agent, const Matrix& m, LONG i,
+void FollowTerrain(GeRayCollider* collider, const StepContext& c, const Matrix& m, const Vector& r, LONG i,
                    Vector* pos, Vector* n) {
   TVistaHelper& rec = VistaHelper[i];
   Matrix planned = m;
   planned.off = *pos;
-  if (!Kestrelwood::Verifica_collisione_terreno(collider, p.terrain, planned, &rec)) return;
+  if (!FindGround(collider, c.terrain, planned, &rec)) return;
 
   *pos = rec.position;
   // A contact without a normal (degenerate face, or none fetched yet) gives
@@ -76,9 +80,9 @@ void FollowTerrain(GeRayCollider* collider, const StepParams& p, BaseObject* age
   Vector normal = rec.groundNormal;
   if (normal.x == 0.0f && normal.y == 0.0f && normal.z == 0.0f) return;
 
-  Vector t = MatrixToHPB(TiltToNormal(agent->GetGlobalMatrix(), normal));
-  Vector r2 = agent->GetRotation();
-  n->y = LimitPitch(t.y, r2.y, p.maxPitchStep);
+  // The agent has not moved yet: m and r are still its matrix and rotation.
+  Vector t = MatrixToHPB(TiltToNormal(m, normal));
+  n->y = LimitPitch(t.y, r.y, c.p.maxPitchStep);
   n->z = t.z;
 }
 

@@ -2,7 +2,6 @@
 // to its recorded start at and before the document's first frame.
 #include "Kestrelwood.h"
 #include "agent_step.h"
-#include "crowd_snapshot.h"
 #include "frame_time.h"
 #include "start_table.h"
 #include "step_params.h"
@@ -15,8 +14,9 @@ void RestoreStart(const Kestrelwood& tag, BaseObject* first) {
   for (BaseObject* a = first; a && i < MAX_AGENTS; a = a->GetNext(), ++i) a->SetGlobalMatrix(tag.startMatrix[i], 1);
 }
 
-// The collider on the terrain, rebuilt for this evaluation; null without a
-// terrain or when the host cannot make one (the crowd then walks flat).
+// A collider for this evaluation, initialised on the terrain with the force
+// flag (its geometry as it is now); null without a terrain or when the host
+// cannot make one (the crowd then walks flat).
 GeRayCollider* TerrainCollider(BaseObject* terrain) {
   GeRayCollider* rc = GeRayCollider::Alloc();
   if (rc && terrain) rc->Init(terrain, TRUE);
@@ -26,68 +26,82 @@ GeRayCollider* TerrainCollider(BaseObject* terrain) {
 }  // namespace
 
 LONG Kestrelwood::Execute(PluginTag* tag, BaseDocument* doc, BaseObject*, BaseThread*, LONG, LONG) {
-  // Phase 1: parameters, each read afresh.
+  // Parameters, each read afresh.
   StepParams p = ReadStepParams(tag, doc);
 
-  // Phase 2: the ray collider, built on the terrain for this call only.
+  // The ray collider, for this call only.
   GeRayCollider* collider = TerrainCollider(p.terrain);
 
-  // Phase 3: the stored start state, loaded once per instance.
+  // The stored start state, loaded once per instance.
   if (!startRecorded) {
     startRecorded = tag->GetData().GetBool(START_RECORDED, FALSE);
     if (startRecorded) LoadStartTable(*this, tag);
   }
 
-  // Phase 4: current and first frame.
+  // Current and first frame.
   LONG fps = doc->GetFps();
   LONG t = FrameOf(doc->GetTime(), fps);
   LONG s = FrameOf(doc->GetMinTime(), fps);
 
-  // Phase 5: nothing to do without a crowd, a target or a start state.
+  // Nothing to do without a crowd, a target or a start state.
   BaseObject* first = p.group ? p.group->GetDown() : nullptr;
   if (!p.group || !first || !p.target || !startRecorded) {
     GeRayCollider::Free(collider);
     return EXECUTION_RESULT_OK;
   }
 
-  // Phase 6: at or before the first frame, back to the start.
+  // At or before the first frame, back to the start.
   if (t <= s) {
     RestoreStart(*this, first);
     GeRayCollider::Free(collider);
     return EXECUTION_RESULT_OK;
   }
 
-  // Phase 7: one step per agent, in child order; each agent sees those
+  // One step per agent, in child order; each agent sees those
   // before it already moved. Agents past the last record slot are left
-  // where they are.
-  // The neighbour rules read every other agent for every agent; they read
-  // them from a snapshot kept equal to the scene (see crowd_snapshot.h).
-  bool followTerrain = p.terrain && collider;
+  // where they are. What the rules read of the scene is read once here
+  // (scene_views.h), the group's children into a snapshot kept equal to the
+  // scene (crowd_snapshot.h). When the memory for those cannot be had,
+  // nothing moves in this call.
   CrowdSnapshot crowd;
-  const CrowdSnapshot* view = FillCrowdSnapshot(&crowd, first) ? &crowd : nullptr;
+  ObstacleView obstacles;
+  if (!crowd.Fill(first) || (p.obstacles && !obstacles.Fill(p.obstacles->GetDown(), p.group))) {
+    GeRayCollider::Free(collider);
+    return EXECUTION_RESULT_OK;
+  }
+  StepContext c;
+  c.p = p;
+  c.crowd = &crowd;
+  c.obstacles = p.obstacles ? &obstacles : nullptr;
+  c.target.Set(p.target, p.group);
+  bool followTerrain = p.terrain && collider;
+  if (followTerrain) c.terrain.Set(p.terrain, p.group);
   LONG i = 0;
   for (BaseObject* agent = first; agent && i < MAX_AGENTS; agent = agent->GetNext(), ++i) {
-    // Steps 8-9: where the agent wants to head.
-    Vector w = WishedOrientation(*this, p, agent, i, view);
-
-    // Step 10: a tenth of the way there.
-    Vector n = EaseOrientation(agent->GetRotation(), w);
-
-    // Step 11: forward by its own speed along the new heading.
+    // Its matrix and rotation as they stand until it is written back.
     Matrix m = agent->GetGlobalMatrix();
+    Vector r = agent->GetRotation();
+
+    // Where the agent wants to head.
+    Vector w = WishedOrientation(*this, c, i, m, r);
+
+    // A tenth of the way there.
+    Vector n = EaseOrientation(r, w);
+
+    // Forward by its own speed along the new heading.
     Real f = VistaHelper[i].speed * VistaHelper[i].speedFactor;
     Vector pos = PlannedPosition(m.off, n.x, f);
     VistaHelper[i].position = pos;
 
-    // Step 12: onto the ground, tilted to it.
-    if (followTerrain) FollowTerrain(collider, p, agent, m, i, &pos, &n);
+    // Onto the ground, tilted to it.
+    if (followTerrain) FollowTerrain(collider, c, m, r, i, &pos, &n);
 
-    // Step 13: into the scene, and the snapshot told.
+    // Into the scene, and the snapshot told.
     WriteBack(agent, n, pos);
-    if (view) RefreshCrowdSnapshot(&crowd, i, agent);
+    crowd.Refresh(i, agent);
   }
 
-  // Phase 15: the collider goes with the call.
+  // The collider goes with the call.
   GeRayCollider::Free(collider);
   return EXECUTION_RESULT_OK;
 }

@@ -1,6 +1,8 @@
 // Obstacle avoidance: does the agent's look-ahead meet a circle obstacle, and
 // which way does it turn.
 #include "Kestrelwood.h"
+#include "agent_step.h"
+#include "scene_views.h"
 
 namespace {
 
@@ -24,7 +26,42 @@ bool SeesObstacle(const Matrix& a, const Vector& o, Real r, Real reach, Real hal
   return true;
 }
 
+// Squared distance between two positions, the y term first (as distanza).
+Real SquaredDistance(const Vector& pa, const Vector& pb) {
+  Real dy = pa.y - pb.y;
+  Real dx = pa.x - pb.x;
+  Real dz = pa.z - pb.z;
+  return dy * dy + dx * dx + dz * dz;
+}
+
 }  // namespace
+
+Vector AvoidObstacles(Kestrelwood& tag, const ObstacleView& obstacles, const Matrix& a, Real reach, Real halfWidth,
+                      Real angle, LONG index) {
+  // Only the 100 agents with a record take part in obstacle avoidance.
+  if (index < 0 || index >= MAX_AGENTS) return Vector();
+  TVistaHelper& rec = VistaHelper[index];
+
+  bool seen = false;
+  LONG side = 0;
+  for (LONG k = 0; k < obstacles.Count(); ++k) {
+    const ObstacleEntry& e = obstacles[k];
+    Real clear = e.radius + reach;
+    Vector o = e.centre.Get();
+    if (SquaredDistance(a.off, o) >= clear * clear) continue;
+    if (SeesObstacle(a, o, e.radius, reach, halfWidth, &side)) seen = true;
+  }
+
+  if (!seen) {
+    rec.obstacleSeen = 0;
+    return Vector();
+  }
+  rec.obstacleSeen = 1;
+  LONG& turn = tag.turnSide[index];
+  if (turn != 1 && turn != -1) turn = side == 1 ? 1 : -1;
+  // As GetNewOrientation: the frame turned about its own Y axis.
+  return MatrixToHPB(Kestrelwood::MatrixglobalrotY(a, turn == 1 ? angle : -angle));
+}
 
 // Scans the sibling chain from first for circle splines (radius parameter
 // 2012) nearer than radius + reach. The last one seen in child order decides
@@ -33,27 +70,11 @@ bool SeesObstacle(const Matrix& a, const Vector& o, Real r, Real reach, Real hal
 // nothing is seen.
 Vector Kestrelwood::controlla_ostacoli(BaseObject* agent, BaseObject* first, Real reach, Real halfWidth, Real angle,
                                         LONG index) {
-  // Only the 100 agents with a record take part in obstacle avoidance.
   if (index < 0 || index >= MAX_AGENTS) return Vector();
-  TVistaHelper& rec = VistaHelper[index];
-
-  bool seen = false;
-  LONG side = 0;
-  for (BaseObject* n = first; n; n = n->GetNext()) {
-    if (n->GetType() != Ospline_circle) continue;
-    Real r = n->GetData().GetReal(PRIM_CIRCLE_RADIUS, 0.0f);
-    Real clear = r + reach;
-    if (distanza(agent, n) >= clear * clear) continue;
-    Matrix a = agent->GetGlobalMatrix();
-    Vector o = n->GetGlobalMatrix().off;
-    if (SeesObstacle(a, o, r, reach, halfWidth, &side)) seen = true;
-  }
-
-  if (!seen) {
-    rec.obstacleSeen = 0;
+  ObstacleView obstacles;
+  if (!obstacles.Fill(first, nullptr)) {  // out of memory: nothing seen
+    VistaHelper[index].obstacleSeen = 0;
     return Vector();
   }
-  rec.obstacleSeen = 1;
-  if (turnSide[index] != 1 && turnSide[index] != -1) turnSide[index] = side == 1 ? 1 : -1;
-  return GetNewOrientation(turnSide[index], agent, angle);
+  return AvoidObstacles(*this, obstacles, agent->GetGlobalMatrix(), reach, halfWidth, angle, index);
 }

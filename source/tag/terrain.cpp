@@ -2,6 +2,7 @@
 // axis, or along its downward twin.
 #include "Kestrelwood.h"
 #include "affine_inverse.h"
+#include "agent_step.h"
 
 namespace {
 
@@ -17,14 +18,9 @@ Vector DivideByLength(const Vector& v) {
 
 }  // namespace
 
-// Casts a ray from m.off along m.v2 in the terrain's local coordinates; when
-// it misses, a second one with the Y component of that direction negated.
-// On a hit whose nearest intersection can be fetched, the record's position
-// and groundNormal receive the contact in world coordinates. FALSE (record
-// unchanged) when both rays miss.
-Bool Kestrelwood::Verifica_collisione_terreno(GeRayCollider* collider, BaseObject* terrain, Matrix m,
-                                              TVistaHelper* rec) {
-  Matrix tinv = AffineInverse(terrain->GetGlobalMatrix());
+Bool FindGround(GeRayCollider* collider, const TerrainView& terrain, const Matrix& m, TVistaHelper* rec) {
+  Matrix t, tinv;
+  terrain.Get(&t, &tinv);
   Vector start = tinv * m.off;
   Vector dir = DivideByLength(ApplyAxes(tinv, m.v2));
 
@@ -35,8 +31,19 @@ Bool Kestrelwood::Verifica_collisione_terreno(GeRayCollider* collider, BaseObjec
   }
   if (!collider->GetNearestIntersection(&hit)) return TRUE;
 
-  Matrix t = terrain->GetGlobalMatrix();
   rec->position = t * hit.hitPosition;
   rec->groundNormal = DivideByLength(ApplyAxes(t, hit.faceNormal));
   return TRUE;
+}
+
+// Casts a ray from m.off along m.v2 in the terrain's local coordinates; when
+// it misses, a second one with the Y component of that direction negated.
+// On a hit whose nearest intersection can be fetched, the record's position
+// and groundNormal receive the contact in world coordinates. FALSE (record
+// unchanged) when both rays miss.
+Bool Kestrelwood::Verifica_collisione_terreno(GeRayCollider* collider, BaseObject* terrain, Matrix m,
+                                              TVistaHelper* rec) {
+  TerrainView view;
+  view.Set(terrain, nullptr);
+  return FindGround(collider, view, m, rec);
 }

@@ -1,8 +1,10 @@
 // Rebuilding: a deformed, resized or untouched mesh answers as a collider
 // built from scratch would, the collider depends on no buffer of the
 // caller's after build(), and a steady frame allocates nothing.
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
+#include <memory>
 #include <new>
 
 #include "mesh_fixtures.h"
@@ -107,6 +109,28 @@ TEST(ColliderRebuild, SteadyFramesAllocateNothing) {
     }
     EXPECT_EQ(g_allocations.load(), before) << "frame " << frame;
   }
+}
+
+// Borrowed buffers answer as a copy of them does, after every change, also
+// from a collider that held a copy before; the last vertex ends the buffer
+// (no byte past it is read: the sanitizer build would report it).
+TEST(ColliderRebuild, BorrowedBuffersAnswerAsACopyOfThem) {
+  Mesh m = kwtest::heightfield(40, 40, 1.0f, 4);
+  TerrainCollider borrowed;
+  kwtest::build(borrowed, m);  // a copy first, then borrowing over it
+  for (int round = 0; round < 3; ++round) {
+    std::unique_ptr<Vec3f[]> points(new Vec3f[m.points.size()]);
+    std::copy(m.points.begin(), m.points.end(), points.get());
+    std::unique_ptr<uint32_t[]> tris(new uint32_t[m.tris.size()]);
+    std::copy(m.tris.begin(), m.tris.end(), tris.get());
+    borrowed.borrow(points.get(), m.points.size(), tris.get(), m.tris.size() / 3);
+    expectAsFresh(borrowed, m, 10 + uint32_t(round));
+    for (Vec3f& p : m.points) p.y += 0.3f * std::sin(p.z + float(round));
+    m.points.back().y += 50.0f;  // the last vertex raised into a spike
+  }
+  // A copy again after borrowing.
+  kwtest::build(borrowed, m);
+  expectAsFresh(borrowed, m, 20);
 }
 
 }  // namespace

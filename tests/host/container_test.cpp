@@ -6,6 +6,7 @@
 #include <string>
 
 #include "allocator.h"
+#include "collider_ops.h"
 #include "document.h"
 #include "host_strings.h"
 #include "host_table.h"
@@ -170,6 +171,41 @@ TEST_F(HostTable, ColliderHitsAPolygonInLocalCoordinates) {
   EXPECT_EQ(t.colliders.intersect(rc, &start, &up, 100000, 0), 0);
   EXPECT_EQ(t.colliders.get_nearest(rc, &r), 0);
   t.colliders.free(rc);
+}
+
+// Colliders on one object share its structure, yet each answers for the
+// geometry it was initialised on until it is initialised again.
+TEST_F(HostTable, CollidersShareTheObjectsStructureUntilItChanges) {
+  kwhost::Object* ground = doc.createObject("Ground", kwhost::kTypePolygon).value();
+  auto square = [&](float y) {
+    ASSERT_TRUE(ground->setMesh({{-10, y, -10}, {10, y, -10}, {10, y, 10}, {-10, y, 10}}, {{0, 3, 2, 1}}));
+  };
+  square(0);
+  const auto before = kwhost::colliderStats();
+  KwCollider* a = t.colliders.alloc();
+  KwCollider* b = t.colliders.alloc();
+  ASSERT_EQ(t.colliders.init(a, ground, 1), 1);
+  ASSERT_EQ(t.colliders.init(b, ground, 1), 1);
+  EXPECT_EQ(kwhost::colliderStats().builds, before.builds + 1);
+  EXPECT_EQ(kwhost::colliderStats().liveShapes, before.liveShapes + 1);
+  KwVector start{1, 50, 2}, down{0, -1, 0};
+  KwRayColResult r;
+  auto heightUnder = [&](KwCollider* rc) {
+    return t.colliders.intersect(rc, &start, &down, 100000, 0) && t.colliders.get_nearest(rc, &r) ? r.hitPosition.y
+                                                                                                    : -1.0f;
+  };
+  square(5);
+  ASSERT_EQ(t.colliders.init(b, ground, 1), 1);
+  EXPECT_EQ(heightUnder(b), 5.0f);
+  EXPECT_EQ(heightUnder(a), 0.0f);  // still the square it was initialised on
+  EXPECT_EQ(kwhost::colliderStats().liveShapes, before.liveShapes + 2);
+  t.colliders.free(a);
+  EXPECT_EQ(kwhost::colliderStats().liveShapes, before.liveShapes + 1);
+  // The object gone, the handle still answers until it is freed.
+  doc.deleteObject(ground);
+  EXPECT_EQ(heightUnder(b), 5.0f);
+  t.colliders.free(b);
+  EXPECT_EQ(kwhost::colliderStats().liveShapes, before.liveShapes);
 }
 
 TEST_F(HostTable, MeshRejectsBadPolygonsAndKeepsTheOldOne) {

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "c4d_types.h"
 #include "document.h"
 #include "host_table.h"
 
@@ -198,6 +199,56 @@ TEST(HostTransformMath, InverseUndoesTheMatrixAndSingularGivesIdentity) {
   const KwMatrix inv = kwhost::inverse(flat);
   EXPECT_EQ(inv.v2.y, 1.0f);
   EXPECT_EQ(inv.off.x, 0.0f);
+}
+
+// Bit for bit, but any two non-numbers alike: their sign bit follows the
+// compiler's order of operands.
+bool sameOrBothNaN(const KwMatrix& a, const KwMatrix& b) {
+  const float* x = &a.off.x;
+  const float* y = &b.off.x;
+  for (int i = 0; i < 12; ++i)
+    if (!(std::isnan(x[i]) && std::isnan(y[i])) && std::memcmp(x + i, y + i, sizeof(float)) != 0) return false;
+  return true;
+}
+
+// The host's product is the module's Matrix product bit for bit, signed
+// zeros and infinities included.
+TEST(HostTransformMath, ProductIsTheModulesBitForBit) {
+  uint32_t seed = 7;
+  auto next = [&seed] {
+    seed = seed * 1664525u + 1013904223u;
+    switch (seed >> 28) {
+      case 0: return -0.0f;
+      case 1: return 0.0f;
+      case 2: return INFINITY;
+      case 3: return std::nanf("");
+      case 4: return 3e38f;
+      default: return float(int32_t(seed) >> 8) / 65536.0f;
+    }
+  };
+  // Also under the identity, its inverse (offset -0) and the matrix of
+  // rotation 0 (-0 in places), where the product may take a short cut.
+  const KwMatrix identity{{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
+  const KwMatrix unturned = kwhost::matrixFromPSR({0, 0, 0}, {0, 0, 0}, {1, 1, 1});
+  const KwMatrix signedZeros{{-0.0f, 0, -0.0f}, {1, -0.0f, -0.0f}, {0, 1, -0.0f}, {-0.0f, 0, 1}};
+  for (int k = 0; k < 50000; ++k) {
+    float f[24];
+    for (float& x : f) x = next();
+    KwMatrix a, b;
+    std::memcpy(&a, f, sizeof a);
+    std::memcpy(&b, f + 12, sizeof b);
+    if (k % 5 == 1) a = identity;
+    if (k % 5 == 2) a = kwhost::inverse(identity);
+    if (k % 5 == 3) a = unturned;
+    if (k % 5 == 4) a = signedZeros;
+    Matrix ma, mb;
+    std::memcpy(static_cast<void*>(&ma), &a, sizeof a);
+    std::memcpy(static_cast<void*>(&mb), &b, sizeof b);
+    const Matrix want = ma * mb;
+    KwMatrix w;
+    std::memcpy(&w, &want, sizeof w);
+    ASSERT_TRUE(sameOrBothNaN(kwhost::multiply(a, b), w)) << "case " << k;
+  }
 }
 
 }  // namespace
