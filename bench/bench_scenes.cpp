@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "evaluate.h"
+#include "core/evaluate.h"
 #include "scene/demo_scene.h"
 #include "scene/scene_file.h"
 #include "validate/crowd_scene.h"

@@ -22,8 +22,8 @@
 #include <vector>
 
 #include "bench_memory.h"
-#include "ray_triangle.h"
-#include "terrain_collider.h"
+#include "collider/ray_triangle.h"
+#include "collider/terrain_collider.h"
 
 namespace {
 

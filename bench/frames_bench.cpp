@@ -34,8 +34,8 @@
 #include "bench_memory.h"
 #include "bench_scenes.h"
 #include "boids_reference.h"
-#include "evaluate.h"
-#include "module_loader.h"
+#include "core/evaluate.h"
+#include "core/module_loader.h"
 #include "scene/scene_file.h"
 
 extern char** environ;

@@ -8,12 +8,12 @@
 #include <cstdio>
 #include <memory>
 
-#include "evaluate.h"
-#include "module_loader.h"
+#include "core/evaluate.h"
+#include "core/module_loader.h"
 #include "scene/demo_scene.h"
 #include "scene/scene_file.h"
 #include "validate/crowd_scene.h"
-#include "viewport.h"
+#include "core/viewport.h"
 
 namespace {
 

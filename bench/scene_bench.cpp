@@ -11,7 +11,7 @@
 #include <memory>
 #include <string>
 
-#include "module_loader.h"
+#include "core/module_loader.h"
 #include "scene/scene_file.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <memory>
 
-#include "module_loader.h"
+#include "core/module_loader.h"
 
 namespace kwfuzz {
 

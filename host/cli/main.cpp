@@ -7,11 +7,11 @@
 #include <CLI/CLI.hpp>
 #include <iostream>
 
-#include "module_path.h"
-#include "output_plan.h"
-#include "run_command.h"
+#include "cli/module_path.h"
+#include "cli/output_plan.h"
+#include "cli/run_command.h"
 #include "validate/validator.h"
-#include "option_values.h"
+#include "cli/option_values.h"
 
 namespace {
 

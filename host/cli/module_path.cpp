@@ -1,4 +1,4 @@
-#include "module_path.h"
+#include "cli/module_path.h"
 
 #include <cstdlib>
 #include <filesystem>

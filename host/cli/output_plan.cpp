@@ -1,12 +1,10 @@
-#include "output_plan.h"
+#include "cli/output_plan.h"
 
 #include <filesystem>
 #include <system_error>
 
-#include "scene/atomic_file.h"
-#ifdef KW_HAVE_EXPORT_VIEW
-#include "viewer_page.h"
-#endif
+#include "core/atomic_file.h"
+#include "export/viewer_page.h"
 
 namespace kwhost::cli {
 
@@ -43,7 +41,6 @@ OutputPlan planOutputs(const RunRequest& r) {
     // One folder problem is one message, not one per file.
     if (plan.errors.size() > before) return plan;
     check((dir / "poster.svg").string());
-#ifdef KW_HAVE_EXPORT_VIEW
     check((dir / "run.glb").string());
     const std::string page = (dir / "index.html").string();
     const std::string tpl = viewerTemplatePath();
@@ -54,9 +51,6 @@ OutputPlan planOutputs(const RunRequest& r) {
       check(page);
       plan.viewerPage = true;
     }
-#else
-    plan.warnings.push_back(r.outDir + ": this build has no glTF and viewer writers; only agents.csv and poster.svg are written");
-#endif
   }
   return plan;
 }

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "run_command.h"
+#include "cli/run_command.h"
 
 namespace kwhost::cli {
 

@@ -1,27 +1,25 @@
-#include "run_command.h"
+#include "cli/run_command.h"
 
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
 
-#include "console.h"
-#include "crowd_report.h"
-#include "csv_writer.h"
-#include "module_loader.h"
-#include "output_plan.h"
-#include "progress.h"
-#include "registry.h"
-#include "report_json.h"
-#include "scene/atomic_file.h"
+#include "core/console.h"
+#include "export/crowd_report.h"
+#include "export/csv_writer.h"
+#include "core/module_loader.h"
+#include "cli/output_plan.h"
+#include "cli/progress.h"
+#include "core/registry.h"
+#include "export/report_json.h"
+#include "core/atomic_file.h"
 #include "scene/demo_scene.h"
 #include "scene/scene_file.h"
 #include "scene/scene_run.h"
-#include "svg_poster.h"
-#ifdef KW_HAVE_EXPORT_VIEW
-#include "gltf_writer.h"
-#include "viewer_page.h"
-#endif
+#include "export/svg_poster.h"
+#include "export/gltf_writer.h"
+#include "export/viewer_page.h"
 
 namespace kwhost::cli {
 
@@ -78,8 +76,9 @@ int runCommand(const RunRequest& r, int argc, char** argv) {
     return kExitModule;
   }
   if (registeredTagTypes().empty()) {
+    const auto& refused = module.value()->refusals();
     error(r.modulePath + ": the module started but registered no tag type" +
-          (lastRegistrationError().empty() ? "" : " (" + lastRegistrationError() + ")"));
+          (refused.empty() ? "" : " (" + refused.back().message + ")"));
     return kExitModule;
   }
 
@@ -166,19 +165,12 @@ int runCommand(const RunRequest& r, int argc, char** argv) {
     const std::string csv = (dir / "agents.csv").string(), svg = (dir / "poster.svg").string();
     report(writeCsvFile(rec, csv), "CSV", csv);
     report(writeSvgPoster(rec, svg, &*crowdReport), "poster", svg);
-#ifdef KW_HAVE_EXPORT_VIEW
     const std::string glb = (dir / "run.glb").string();
-    std::string why;
-    bool glbOk = writeGlb(rec, glb, &why);
-    report(glbOk ? Result<void>() : Result<void>(fail(why)), "glTF", glb);
-    if (plan.viewerPage) {
-      why.clear();
-      report(writeViewer(rec, dir.string(), glbOk ? "run.glb" : "", &why, reportJson(*crowdReport, rec))
-                 ? Result<void>()
-                 : Result<void>(fail(why)),
-             "viewer", (dir / "index.html").string());
-    }
-#endif
+    const Result<void> glbWritten = writeGlb(rec, glb);
+    report(glbWritten, "glTF", glb);
+    if (plan.viewerPage)
+      report(writeViewer(rec, dir.string(), glbWritten ? "run.glb" : "", reportJson(*crowdReport, rec)), "viewer",
+             (dir / "index.html").string());
   }
   // A bake with the events the user fails on: every output is written first.
   if (result == kExitOk && crowdReport && r.failOn.any()) {

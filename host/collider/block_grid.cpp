@@ -1,4 +1,4 @@
-#include "block_grid.h"
+#include "collider/block_grid.h"
 
 #include <algorithm>
 #include <cmath>
@@ -56,14 +56,13 @@ struct BlockGrid::Query {
   double margin;  // t beyond the best hit that may still hold an equal t
 };
 
-bool BlockGrid::cellRange(const float* lo, const float* hi, int* i0, int* i1, int* j0, int* j1) const {
-  const double ul = (double(lo[au_]) - pad_ - u0_) * invHu_, uh = (double(hi[au_]) + pad_ - u0_) * invHu_;
-  const double vl = (double(lo[av_]) - pad_ - v0_) * invHv_, vh = (double(hi[av_]) + pad_ - v0_) * invHv_;
-  *i0 = clampIndex((ul), nu_);
-  *i1 = clampIndex((uh), nu_);
-  *j0 = clampIndex((vl), nv_);
-  *j1 = clampIndex((vh), nv_);
-  return true;
+void BlockGrid::cellRange(const Frame& f, const float* lo, const float* hi, int* i0, int* i1, int* j0, int* j1) {
+  const double ul = (double(lo[f.au]) - f.pad - f.u0) * f.invHu, uh = (double(hi[f.au]) + f.pad - f.u0) * f.invHu;
+  const double vl = (double(lo[f.av]) - f.pad - f.v0) * f.invHv, vh = (double(hi[f.av]) + f.pad - f.v0) * f.invHv;
+  *i0 = clampIndex(ul, f.nu);
+  *i1 = clampIndex(uh, f.nu);
+  *j0 = clampIndex(vl, f.nv);
+  *j1 = clampIndex(vh, f.nv);
 }
 
 void BlockGrid::build(const MeshMirror& mesh) {
@@ -105,7 +104,7 @@ void BlockGrid::build(const MeshMirror& mesh) {
     }
   }
   if (!(lo_[0] <= hi_[0])) {  // nothing can be hit
-    nu_ = nv_ = 0;
+    frame_.nu = frame_.nv = 0;
     filled_ = false;
     always_.clear();
     return;
@@ -117,27 +116,24 @@ void BlockGrid::build(const MeshMirror& mesh) {
     ext[k] = hi_[k] - lo_[k];
     maxAbs = std::max(maxAbs, std::max(std::fabs(lo_[k]), std::fabs(hi_[k])));
   }
-  aw_ = ext[0] <= ext[1] && ext[0] <= ext[2] ? 0 : (ext[1] <= ext[2] ? 1 : 2);
-  au_ = (aw_ + 1) % 3;
-  av_ = (aw_ + 2) % 3;
-  scale_ = std::max({ext[0], ext[1], ext[2], maxAbs * 0x1p-10, 0x1p-100});
-  pad_ = scale_ * 0x1p-24;
+  Frame f;
+  f.aw = ext[0] <= ext[1] && ext[0] <= ext[2] ? 0 : (ext[1] <= ext[2] ? 1 : 2);
+  f.au = (f.aw + 1) % 3;
+  f.av = (f.aw + 2) % 3;
+  f.scale = std::max({ext[0], ext[1], ext[2], maxAbs * 0x1p-10, 0x1p-100});
+  f.pad = f.scale * 0x1p-24;
 
   const double target = double(std::clamp<size_t>(nb, 1, size_t(1) << 22));
-  const double eu = ext[au_], ev = ext[av_];
+  const double eu = ext[f.au], ev = ext[f.av];
   double h = eu > 0.0 && ev > 0.0 ? std::sqrt(eu * ev / target) : std::max(eu, ev) / target;
-  nu_ = eu > 0.0 && h > 0.0 ? int(std::clamp(std::ceil(eu / h), 1.0, target)) : 1;
-  nv_ = ev > 0.0 && h > 0.0 ? int(std::clamp(std::ceil(ev / h), 1.0, target)) : 1;
-  hu_ = eu > 0.0 ? eu / nu_ : 1.0;
-  hv_ = ev > 0.0 ? ev / nv_ : 1.0;
-  invHu_ = 1.0 / hu_;
-  invHv_ = 1.0 / hv_;
-  u0_ = lo_[au_];
-  v0_ = lo_[av_];
-  Frame f;
-  f.au = au_; f.av = av_; f.aw = aw_; f.nu = nu_; f.nv = nv_;
-  f.u0 = u0_; f.v0 = v0_; f.hu = hu_; f.hv = hv_; f.invHu = invHu_; f.invHv = invHv_;
-  f.pad = pad_; f.scale = scale_;
+  f.nu = eu > 0.0 && h > 0.0 ? int(std::clamp(std::ceil(eu / h), 1.0, target)) : 1;
+  f.nv = ev > 0.0 && h > 0.0 ? int(std::clamp(std::ceil(ev / h), 1.0, target)) : 1;
+  f.hu = eu > 0.0 ? eu / f.nu : 1.0;
+  f.hv = ev > 0.0 ? ev / f.nv : 1.0;
+  f.invHu = 1.0 / f.hu;
+  f.invHv = 1.0 / f.hv;
+  f.u0 = lo_[f.au];
+  f.v0 = lo_[f.av];
 
   // The cells each block covers, or, for a block spread too wide (or with
   // non-finite vertices), each of its hittable triangles.
@@ -161,7 +157,7 @@ void BlockGrid::build(const MeshMirror& mesh) {
     if (box.lo[0] > box.hi[0]) continue;
     int i0, i1, j0, j1;
     if (!loose_[b]) {
-      cellRange(box.lo, box.hi, &i0, &i1, &j0, &j1);
+      cellRange(f, box.lo, box.hi, &i0, &i1, &j0, &j1);
       if ((i1 - i0 + 1) * (j1 - j0 + 1) <= kMaxBlockCells) {
         put({i0, i1, j0, j1, uint32_t(b)});
         continue;
@@ -172,7 +168,7 @@ void BlockGrid::build(const MeshMirror& mesh) {
     for (size_t i = b * kBlockTriangles; i < last; ++i) {
       float lo[3], hi[3];
       if (!validTri(i) || !triangleBox(p, tris + 3 * i, lo, hi)) continue;
-      cellRange(lo, hi, &i0, &i1, &j0, &j1);
+      cellRange(f, lo, hi, &i0, &i1, &j0, &j1);
       put({i0, i1, j0, j1, uint32_t(i) | kLoose});
     }
   }
@@ -187,7 +183,7 @@ void BlockGrid::build(const MeshMirror& mesh) {
 }
 
 void BlockGrid::fillCells(size_t ntris) {
-  const size_t ncells = size_t(nu_) * size_t(nv_);
+  const size_t ncells = size_t(frame_.nu) * size_t(frame_.nv);
   // Two passes (count, then fill backwards so that the counts become the
   // starts); a triangle over more than maxCells cells goes to always_. When
   // the entries would exceed their budget, huge triangles are cut harder.
@@ -202,7 +198,7 @@ void BlockGrid::fillCells(size_t ntris) {
         continue;
       }
       for (int i = sp.i0; i <= sp.i1; ++i)
-        for (int j = sp.j0; j <= sp.j1; ++j) ++cellStart_[size_t(i) * size_t(nv_) + size_t(j)];
+        for (int j = sp.j0; j <= sp.j1; ++j) ++cellStart_[size_t(i) * size_t(frame_.nv) + size_t(j)];
     }
     for (size_t c = 1; c <= ncells; ++c) cellStart_[c] += cellStart_[c - 1];
     if (cellStart_[ncells] > budget && maxCells > 1) continue;
@@ -213,7 +209,7 @@ void BlockGrid::fillCells(size_t ntris) {
       const long cells = long(sp.i1 - sp.i0 + 1) * long(sp.j1 - sp.j0 + 1);
       if ((sp.entry & kLoose) && cells > maxCells) continue;
       for (int i = sp.i0; i <= sp.i1; ++i)
-        for (int j = sp.j0; j <= sp.j1; ++j) entries_[--cellStart_[size_t(i) * size_t(nv_) + size_t(j)]] = sp.entry;
+        for (int j = sp.j0; j <= sp.j1; ++j) entries_[--cellStart_[size_t(i) * size_t(frame_.nv) + size_t(j)]] = sp.entry;
     }
     cellStart_[ncells] = uint32_t(entries_.size());
     return;
@@ -238,7 +234,7 @@ void BlockGrid::testEntry(Query& q, uint32_t entry) {
     const Box3f& box = m.boxes()[b];
     double t0 = 0.0, t1 = q.tLimit;
     for (int k = 0; k < 3; ++k) {
-      const double lo = double(box.lo[k]) - pad_, hi = double(box.hi[k]) + pad_;
+      const double lo = double(box.lo[k]) - frame_.pad, hi = double(box.hi[k]) + frame_.pad;
       if (r.d[k] == 0.0) {
         if (r.s[k] < lo || r.s[k] > hi) return;
         continue;
@@ -285,7 +281,7 @@ int64_t BlockGrid::nearest(const MeshMirror& mesh, const PreparedRay& r, bool an
     testEntry(q, e);
     if (q.done) return q.best;
   }
-  if (nu_ == 0) return q.best;
+  if (frame_.nu == 0) return q.best;
 
   // A start so far away that the margin would not cover the triangle test's
   // rounding (relative to the start): scan everything instead.
@@ -294,7 +290,7 @@ int64_t BlockGrid::nearest(const MeshMirror& mesh, const PreparedRay& r, bool an
     dmax = std::max(dmax, std::fabs(r.d[k]));
     sfar = std::max(sfar, std::fabs(r.s[k] - 0.5 * (lo_[k] + hi_[k])));
   }
-  if (sfar > scale_ * 0x1p20) {
+  if (sfar > frame_.scale * 0x1p20) {
     TriangleHit h;
     const int64_t f = bruteForceNearest(r, mesh.points(), mesh.npoints(), mesh.tris(), mesh.ntris(), &h);
     if (f >= 0 && (q.best < 0 || h.t < best->t || (h.t == best->t && f < q.best))) {
@@ -303,12 +299,12 @@ int64_t BlockGrid::nearest(const MeshMirror& mesh, const PreparedRay& r, bool an
     }
     return q.best;
   }
-  q.margin = 4.0 * pad_ / dmax;
+  q.margin = 4.0 * frame_.pad / dmax;
 
   // Clip the ray to the widened bounds.
   double t0 = 0.0, t1 = r.length;
   for (int k = 0; k < 3; ++k) {
-    const double lo = lo_[k] - pad_, hi = hi_[k] + pad_;
+    const double lo = lo_[k] - frame_.pad, hi = hi_[k] + frame_.pad;
     if (r.d[k] == 0.0) {
       if (r.s[k] < lo || r.s[k] > hi) return q.best;
       continue;
@@ -323,22 +319,22 @@ int64_t BlockGrid::nearest(const MeshMirror& mesh, const PreparedRay& r, bool an
   q.tLimit = q.best >= 0 ? std::min(t1, best->t + q.margin) : t1;
 
   // Walk along the axis (of the two grid axes) the ray moves along most.
-  const bool alongU = std::fabs(r.d[au_]) >= std::fabs(r.d[av_]);
-  const int ap = alongU ? au_ : av_, aq = alongU ? av_ : au_;
-  const int np = alongU ? nu_ : nv_, nq = alongU ? nv_ : nu_;
-  const double p0 = alongU ? u0_ : v0_, q0 = alongU ? v0_ : u0_;
-  const double hp = alongU ? hu_ : hv_, invHp = alongU ? invHu_ : invHv_, invHq = alongU ? invHv_ : invHu_;
+  const bool alongU = std::fabs(r.d[frame_.au]) >= std::fabs(r.d[frame_.av]);
+  const int ap = alongU ? frame_.au : frame_.av, aq = alongU ? frame_.av : frame_.au;
+  const int np = alongU ? frame_.nu : frame_.nv, nq = alongU ? frame_.nv : frame_.nu;
+  const double p0 = alongU ? frame_.u0 : frame_.v0, q0 = alongU ? frame_.v0 : frame_.u0;
+  const double hp = alongU ? frame_.hu : frame_.hv, invHp = alongU ? frame_.invHu : frame_.invHv, invHq = alongU ? frame_.invHv : frame_.invHu;
   auto cellOf = [&](int ip, int iq) {
-    return alongU ? size_t(ip) * size_t(nv_) + size_t(iq) : size_t(iq) * size_t(nv_) + size_t(ip);
+    return alongU ? size_t(ip) * size_t(frame_.nv) + size_t(iq) : size_t(iq) * size_t(frame_.nv) + size_t(ip);
   };
   const double dp = r.d[ap], dq = r.d[aq], sp = r.s[ap], sq = r.s[aq];
 
   if (dp == 0.0) {  // the ray runs along the grid's normal: one spot
     const double ps = sp + t0 * dp, qs = sq + t0 * dq;
-    const int i0 = clampIndex(((ps - pad_ - p0) * invHp), np);
-    const int i1 = clampIndex(((ps + pad_ - p0) * invHp), np);
-    const int j0 = clampIndex(((qs - pad_ - q0) * invHq), nq);
-    const int j1 = clampIndex(((qs + pad_ - q0) * invHq), nq);
+    const int i0 = clampIndex(((ps - frame_.pad - p0) * invHp), np);
+    const int i1 = clampIndex(((ps + frame_.pad - p0) * invHp), np);
+    const int j0 = clampIndex(((qs - frame_.pad - q0) * invHq), nq);
+    const int j1 = clampIndex(((qs + frame_.pad - q0) * invHq), nq);
     for (int i = i0; i <= i1; ++i)
       for (int j = j0; j <= j1 && !q.done; ++j) visitCell(q, cellOf(i, j));
     return q.best;
@@ -348,7 +344,7 @@ int64_t BlockGrid::nearest(const MeshMirror& mesh, const PreparedRay& r, bool an
   const double invDp = 1.0 / dp;
   for (int i = clampIndex(((sp + t0 * dp - p0) * invHp), np); i >= 0 && i < np && !q.done; i += step) {
     // Column i, widened by pad, as a t interval.
-    const double pl = p0 + double(i) * hp - pad_, ph = p0 + double(i + 1) * hp + pad_;
+    const double pl = p0 + double(i) * hp - frame_.pad, ph = p0 + double(i + 1) * hp + frame_.pad;
     // The first and last columns reach out to everything clamped into them.
     const double tl = i == 0 ? -step * kInf : (pl - sp) * invDp;
     const double th = i == np - 1 ? step * kInf : (ph - sp) * invDp;
@@ -357,8 +353,8 @@ int64_t BlockGrid::nearest(const MeshMirror& mesh, const PreparedRay& r, bool an
     if (ce > q.tLimit) break;
     const double cx = std::max(ce, std::min(tb, q.tLimit));
     const double qa = sq + ce * dq, qb = sq + cx * dq;
-    const int j0 = clampIndex(((std::min(qa, qb) - pad_ - q0) * invHq), nq);
-    const int j1 = clampIndex(((std::max(qa, qb) + pad_ - q0) * invHq), nq);
+    const int j0 = clampIndex(((std::min(qa, qb) - frame_.pad - q0) * invHq), nq);
+    const int j1 = clampIndex(((std::max(qa, qb) + frame_.pad - q0) * invHq), nq);
     for (int j = j0; j <= j1 && !q.done; ++j) visitCell(q, cellOf(i, j));
   }
   return q.best;

@@ -17,8 +17,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "mesh_mirror.h"
-#include "ray_triangle.h"
+#include "collider/mesh_mirror.h"
+#include "collider/ray_triangle.h"
 
 namespace kwhost {
 
@@ -39,7 +39,6 @@ class BlockGrid {
   static constexpr uint32_t kLoose = 0x80000000u;
 
   struct Query;
-  bool cellRange(const float* lo, const float* hi, int* i0, int* i1, int* j0, int* j1) const;
   void visitCell(Query& q, size_t cell);
   void testEntry(Query& q, uint32_t entry);
 
@@ -59,12 +58,12 @@ class BlockGrid {
     double pad = 0, scale = 0;
     bool operator==(const Frame&) const = default;
   };
+  // The cells (clamped to the grid) that a box, widened by the frame's pad,
+  // overlaps.
+  static void cellRange(const Frame& f, const float* lo, const float* hi, int* i0, int* i1, int* j0, int* j1);
   void fillCells(size_t ntris);
 
-  int au_ = 0, av_ = 2, aw_ = 1;
-  int nu_ = 0, nv_ = 0;
-  double u0_ = 0, v0_ = 0, hu_ = 1, hv_ = 1, invHu_ = 1, invHv_ = 1;
-  double pad_ = 0, scale_ = 0;
+  // The frame the cell lists were filled for (nu = nv = 0: nothing to hit).
   Frame frame_;
   bool filled_ = false;
   // The spans the cell lists were filled from: when a build finds the same

@@ -1,4 +1,4 @@
-#include "mesh_mirror.h"
+#include "collider/mesh_mirror.h"
 
 #include <cstring>
 #include <limits>

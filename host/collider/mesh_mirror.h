@@ -16,7 +16,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "terrain_collider.h"
+#include "collider/terrain_collider.h"
 
 namespace kwhost {
 

@@ -23,7 +23,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "terrain_collider.h"
+#include "collider/terrain_collider.h"
 
 namespace kwhost {
 

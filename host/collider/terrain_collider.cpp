@@ -1,11 +1,11 @@
 // TerrainCollider: the mesh (a private copy refreshed and checked on every
 // build, or the caller's own buffers) and a block grid over its dominant
 // plane.
-#include "terrain_collider.h"
+#include "collider/terrain_collider.h"
 
-#include "block_grid.h"
-#include "mesh_mirror.h"
-#include "ray_triangle.h"
+#include "collider/block_grid.h"
+#include "collider/mesh_mirror.h"
+#include "collider/ray_triangle.h"
 
 namespace kwhost {
 

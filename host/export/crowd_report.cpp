@@ -1,4 +1,4 @@
-#include "crowd_report.h"
+#include "export/crowd_report.h"
 
 #include <algorithm>
 #include <cmath>

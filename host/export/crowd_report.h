@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "run_record.h"
+#include "export/run_record.h"
 
 namespace kwhost {
 

@@ -1,9 +1,9 @@
-#include "csv_writer.h"
+#include "export/csv_writer.h"
 
 #include <cerrno>
 #include <cstring>
 
-#include "scene/atomic_file.h"
+#include "core/atomic_file.h"
 
 namespace kwhost {
 

@@ -9,8 +9,8 @@
 #include <cstdio>
 #include <string>
 
-#include "result.h"
-#include "run_record.h"
+#include "core/result.h"
+#include "export/run_record.h"
 
 namespace kwhost {
 

@@ -1,9 +1,9 @@
-#include "gltf_writer.h"
+#include "export/gltf_writer.h"
 
 #include <cmath>
 #include <cstring>
 #include <numbers>
-#include <ostream>
+#include <sstream>
 
 #define TINYGLTF_IMPLEMENTATION
 #define TINYGLTF_NO_STB_IMAGE
@@ -12,9 +12,9 @@
 #define TINYGLTF_NOEXCEPTION
 #include <tiny_gltf.h>
 
-#include "replace_file.h"
-#include "run_record_check.h"
-#include "view_geometry.h"
+#include "core/atomic_file.h"
+#include "export/run_record_check.h"
+#include "export/view_geometry.h"
 
 namespace kwhost {
 namespace {
@@ -183,8 +183,8 @@ void track(const std::vector<const Mat12*>& ms, std::vector<Vec3>* t, std::vecto
   }
 }
 
-bool build(const RunRecord& run, tinygltf::Model* m, std::string* error) {
-  if (!checkRunRecord(run, error)) return false;
+Result<void> build(const RunRecord& run, tinygltf::Model* m) {
+  if (auto ok = checkRunRecord(run); !ok) return ok;
   m->asset.version = "2.0";
   m->asset.generator = "Kestrelwood substitute host";
   Builder b(m);
@@ -195,8 +195,9 @@ bool build(const RunRecord& run, tinygltf::Model* m, std::string* error) {
   const int terrainMat = b.material("Terrain", {0.55, 0.50, 0.42, 1.0}, true, false);
   for (const RecordedMesh& t : run.terrains) {
     if (t.points.empty() || t.tris.empty()) continue;
-    view::ViewMesh vm;
-    if (!view::terrainToView(t, &vm, error)) return false;
+    auto viewed = view::terrainToView(t);
+    if (!viewed) return fail(viewed.error());
+    const view::ViewMesh& vm = *viewed;
     tinygltf::Primitive p;
     p.attributes["POSITION"] = b.vec3(vm.positions, kArrayBuffer, true);
     p.attributes["NORMAL"] = b.vec3(vm.normals, kArrayBuffer, false);
@@ -306,29 +307,18 @@ bool build(const RunRecord& run, tinygltf::Model* m, std::string* error) {
   m->buffers[0].data.resize((m->buffers[0].data.size() + 3) / 4 * 4, 0);
   m->scenes.push_back(scene);
   m->defaultScene = 0;
-  return true;
+  return {};
 }
 
 }  // namespace
 
-bool writeGlb(const RunRecord& run, const std::string& path, std::string* error) {
-  std::string why;
+Result<void> writeGlb(const RunRecord& run, const std::string& path) {
   tinygltf::Model model;
-  if (!build(run, &model, &why)) {
-    if (error) *error = path + ": " + why;
-    return false;
-  }
-  return replaceFile(
-      path,
-      [&](std::ostream& out, std::string* e) {
-        tinygltf::TinyGLTF gltf;
-        if (!gltf.WriteGltfSceneToStream(&model, out, false, true)) {
-          *e = "glTF serialisation failed";
-          return false;
-        }
-        return true;
-      },
-      error ? error : &why);
+  if (auto built = build(run, &model); !built) return fail(path + ": " + built.error());
+  std::ostringstream out;
+  tinygltf::TinyGLTF gltf;
+  if (!gltf.WriteGltfSceneToStream(&model, out, false, true) || !out) return fail(path + ": glTF serialisation failed");
+  return writeFileAtomically(path, out.str());
 }
 
 }  // namespace kwhost

@@ -14,16 +14,17 @@
 
 #include <string>
 
-#include "run_record.h"
+#include "core/result.h"
+#include "export/run_record.h"
 
 namespace kwhost {
 
-// Writes the run to path (through a temporary file renamed over it). False,
-// with *error saying what and where, for a record that cannot be written:
+// Writes the run to path (through a temporary file renamed over it). An
+// error saying what and where for a record that cannot be written:
 // agents or tracks whose frame count or matrices are not usable, frames not
 // in increasing order, terrain triangles that refer to missing points, or a
 // failed write. path is then left as it was.
-bool writeGlb(const RunRecord& run, const std::string& path, std::string* error);
+Result<void> writeGlb(const RunRecord& run, const std::string& path);
 
 }  // namespace kwhost
 

@@ -1,4 +1,4 @@
-#include "report_json.h"
+#include "export/report_json.h"
 
 namespace kwhost {
 

@@ -6,7 +6,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "crowd_report.h"
+#include "export/crowd_report.h"
 
 namespace kwhost {
 

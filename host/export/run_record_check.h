@@ -7,13 +7,14 @@
 
 #include <string>
 
-#include "run_record.h"
+#include "core/result.h"
+#include "export/run_record.h"
 
 namespace kwhost {
 
-// True when the record is consistent; otherwise false with *error naming the
-// first fault (frame, agent or track, what).
-bool checkRunRecord(const RunRecord& run, std::string* error);
+// Nothing when the record is consistent; otherwise an error naming the first
+// fault (frame, agent or track, what).
+Result<void> checkRunRecord(const RunRecord& run);
 
 }  // namespace kwhost
 

@@ -9,24 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "document.h"
-#include "run_record.h"
-#include "viewport.h"
+#include "core/document.h"
+#include "export/run_record.h"
+#include "core/viewport.h"
 
 namespace kwhost {
-
-// The objects a crowd tag links, resolved in its document (null when unset).
-struct CrowdLinks {
-  Tag* tag = nullptr;
-  int tagIndex = 0;  // position in evaluation order
-  Object* agentsGroup = nullptr;
-  Object* target = nullptr;
-  Object* obstaclesGroup = nullptr;
-  Object* terrain = nullptr;
-  bool startRecorded = false;  // START_RECORDED: a start state is stored
-};
-// Every tag of the document that has an AGENTS_GROUP parameter, in evaluation order.
-std::vector<CrowdLinks> crowdTags(const Document& doc);
 
 Mat12 toMat12(const KwMatrix& m);
 

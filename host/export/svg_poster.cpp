@@ -1,4 +1,4 @@
-#include "svg_poster.h"
+#include "export/svg_poster.h"
 
 #include <algorithm>
 #include <cmath>
@@ -7,7 +7,7 @@
 #include <map>
 #include <vector>
 
-#include "scene/atomic_file.h"
+#include "core/atomic_file.h"
 
 namespace kwhost {
 

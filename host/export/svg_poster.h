@@ -11,9 +11,9 @@
 
 #include <string>
 
-#include "crowd_report.h"
-#include "result.h"
-#include "run_record.h"
+#include "export/crowd_report.h"
+#include "core/result.h"
+#include "export/run_record.h"
 
 namespace kwhost {
 

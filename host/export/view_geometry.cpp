@@ -1,4 +1,4 @@
-#include "view_geometry.h"
+#include "export/view_geometry.h"
 
 #include <algorithm>
 #include <cmath>
@@ -84,32 +84,30 @@ Quat sameHemisphere(const Quat& q, const Quat& prev) {
   return {-q[0], -q[1], -q[2], -q[3]};
 }
 
-bool terrainToView(const RecordedMesh& mesh, ViewMesh* out, std::string* error) {
+Result<ViewMesh> terrainToView(const RecordedMesh& mesh) {
   const size_t n = mesh.points.size();
   if (mesh.tris.size() % 3 != 0) {
-    *error = "terrain '" + mesh.name + "': " + std::to_string(mesh.tris.size()) +
-             " triangle indices, not a multiple of 3";
-    return false;
+    return fail("terrain '" + mesh.name + "': " + std::to_string(mesh.tris.size()) +
+             " triangle indices, not a multiple of 3");
   }
   for (size_t i = 0; i < mesh.tris.size(); ++i) {
     if (mesh.tris[i] >= n) {
-      *error = "terrain '" + mesh.name + "': triangle " + std::to_string(i / 3) + " refers to point " +
-               std::to_string(mesh.tris[i]) + " of " + std::to_string(n);
-      return false;
+      return fail("terrain '" + mesh.name + "': triangle " + std::to_string(i / 3) + " refers to point " +
+               std::to_string(mesh.tris[i]) + " of " + std::to_string(n));
     }
   }
-  out->positions.resize(n);
+  ViewMesh view;
+  view.positions.resize(n);
   const float inf = std::numeric_limits<float>::infinity();
-  out->min = {inf, inf, inf};
-  out->max = {-inf, -inf, -inf};
+  view.min = {inf, inf, inf};
+  view.max = {-inf, -inf, -inf};
   for (size_t i = 0; i < n; ++i) {
-    out->positions[i] = placeToView(mesh.global, mesh.points[i]);
-    if (!std::isfinite(out->positions[i][0]) || !std::isfinite(out->positions[i][1]) ||
-        !std::isfinite(out->positions[i][2])) {
-      *error = "terrain '" + mesh.name + "': point " + std::to_string(i) + " is not a finite number";
-      return false;
+    view.positions[i] = placeToView(mesh.global, mesh.points[i]);
+    if (!std::isfinite(view.positions[i][0]) || !std::isfinite(view.positions[i][1]) ||
+        !std::isfinite(view.positions[i][2])) {
+      return fail("terrain '" + mesh.name + "': point " + std::to_string(i) + " is not a finite number");
     }
-    grow(&out->min, &out->max, out->positions[i]);
+    grow(&view.min, &view.max, view.positions[i]);
   }
   // The mirror reverses the winding; a mirroring global matrix reverses it
   // once more.
@@ -117,28 +115,28 @@ bool terrainToView(const RecordedMesh& mesh, ViewMesh* out, std::string* error) 
   const D3 a2 = toD({mesh.global[6], mesh.global[7], mesh.global[8]});
   const D3 a3 = toD({mesh.global[9], mesh.global[10], mesh.global[11]});
   const bool mirrored = dot(cross(a1, a2), a3) < 0.0;
-  out->indices.resize(mesh.tris.size());
+  view.indices.resize(mesh.tris.size());
   for (size_t t = 0; t < mesh.tris.size(); t += 3) {
-    out->indices[t] = mesh.tris[t];
-    out->indices[t + 1] = mirrored ? mesh.tris[t + 1] : mesh.tris[t + 2];
-    out->indices[t + 2] = mirrored ? mesh.tris[t + 2] : mesh.tris[t + 1];
+    view.indices[t] = mesh.tris[t];
+    view.indices[t + 1] = mirrored ? mesh.tris[t + 1] : mesh.tris[t + 2];
+    view.indices[t + 2] = mirrored ? mesh.tris[t + 2] : mesh.tris[t + 1];
   }
   std::vector<D3> acc(n, D3{0.0, 0.0, 0.0});
-  for (size_t t = 0; t < out->indices.size(); t += 3) {
-    const uint32_t i0 = out->indices[t], i1 = out->indices[t + 1], i2 = out->indices[t + 2];
-    const D3 p0 = toD(out->positions[i0]);
+  for (size_t t = 0; t < view.indices.size(); t += 3) {
+    const uint32_t i0 = view.indices[t], i1 = view.indices[t + 1], i2 = view.indices[t + 2];
+    const D3 p0 = toD(view.positions[i0]);
     // Twice the area times the unit normal: larger triangles weigh more.
-    const D3 c = cross(sub(toD(out->positions[i1]), p0), sub(toD(out->positions[i2]), p0));
+    const D3 c = cross(sub(toD(view.positions[i1]), p0), sub(toD(view.positions[i2]), p0));
     for (uint32_t i : {i0, i1, i2}) {
       for (int k = 0; k < 3; ++k) acc[i][k] += c[k];
     }
   }
-  out->normals.resize(n);
+  view.normals.resize(n);
   for (size_t i = 0; i < n; ++i) {
     const D3 u = unit(acc[i]);
-    out->normals[i] = dot(u, u) == 0.0 ? Vec3{0.0f, 1.0f, 0.0f} : Vec3{float(u[0]), float(u[1]), float(u[2])};
+    view.normals[i] = dot(u, u) == 0.0 ? Vec3{0.0f, 1.0f, 0.0f} : Vec3{float(u[0]), float(u[1]), float(u[2])};
   }
-  return true;
+  return view;
 }
 
 Marker agentMarker(float length) {

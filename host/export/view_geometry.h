@@ -18,7 +18,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "run_record.h"
+#include "core/result.h"
+#include "export/run_record.h"
 
 namespace kwhost::view {
 
@@ -51,8 +52,9 @@ struct ViewMesh {
   std::vector<uint32_t> indices;
   Vec3 min{}, max{};
 };
-// False with a message when the mesh's triangles refer to points it lacks.
-bool terrainToView(const RecordedMesh& mesh, ViewMesh* out, std::string* error);
+// An error when the mesh's triangles refer to points it lacks or a point is
+// not a finite number.
+Result<ViewMesh> terrainToView(const RecordedMesh& mesh);
 
 // The agents' marker: an arrowhead of the given length pointing along the
 // agent's forward axis (+Z of the scene, so -Z in the viewers' frame), its

@@ -1,4 +1,4 @@
-#include "viewer_page.h"
+#include "export/viewer_page.h"
 
 #include <algorithm>
 #include <bit>
@@ -10,9 +10,9 @@
 #include <sstream>
 #include <system_error>
 
-#include "replace_file.h"
-#include "run_record_check.h"
-#include "view_geometry.h"
+#include "core/atomic_file.h"
+#include "export/run_record_check.h"
+#include "export/view_geometry.h"
 
 #ifndef KW_VIEWER_TEMPLATE
 #error "KW_VIEWER_TEMPLATE names the page template the build makes"
@@ -89,15 +89,13 @@ class Page {
 
 nlohmann::json vec(const Vec3& v) { return nlohmann::json::array({v[0], v[1], v[2]}); }
 
-void addTerrains(const RunRecord& run, Page* page, nlohmann::json* meta, bool* ok, std::string* error) {
+Result<void> addTerrains(const RunRecord& run, Page* page, nlohmann::json* meta) {
   nlohmann::json list = nlohmann::json::array();
   for (const RecordedMesh& t : run.terrains) {
     if (t.points.empty() || t.tris.empty()) continue;
-    view::ViewMesh vm;
-    if (!view::terrainToView(t, &vm, error)) {
-      *ok = false;
-      return;
-    }
+    auto viewed = view::terrainToView(t);
+    if (!viewed) return fail(viewed.error());
+    const view::ViewMesh& vm = *viewed;
     // Points quantised to 16 bits per axis over the terrain's box: 6 bytes a
     // point instead of 12, a 65535th of the extent (15 cm over 10 km).
     std::vector<uint16_t> q(vm.positions.size() * 3);
@@ -124,6 +122,7 @@ void addTerrains(const RunRecord& run, Page* page, nlohmann::json* meta, bool* o
                     {"max", vec(vm.max)}});
   }
   (*meta)["terrains"] = list;
+  return {};
 }
 
 void addOverlays(const RunRecord& run, Page* page, nlohmann::json* meta) {
@@ -166,13 +165,11 @@ void addOverlays(const RunRecord& run, Page* page, nlohmann::json* meta) {
                              {"other", present[kOther]}};
 }
 
-bool buildData(const RunRecord& run, const std::string& glbName, const nlohmann::json& report, std::string* data,
-               std::string* error) {
-  if (!checkRunRecord(run, error)) return false;
-  if (!report.is_null() && !report.is_object()) {
-    *error = std::string("the crowd report is a JSON ") + report.type_name() + ", not an object";
-    return false;
-  }
+// The run's data as the page's script elements.
+Result<std::string> buildData(const RunRecord& run, const std::string& glbName, const nlohmann::json& report) {
+  if (auto ok = checkRunRecord(run); !ok) return fail(ok.error());
+  if (!report.is_null() && !report.is_object())
+    return fail(std::string("the crowd report is a JSON ") + report.type_name() + ", not an object");
   Page page;
   nlohmann::json meta;
   meta["format"] = "kestrelwood-viewer/1";
@@ -230,14 +227,11 @@ bool buildData(const RunRecord& run, const std::string& glbName, const nlohmann:
     }
   }
   page.blob("tracks", trackPos);
-  bool ok = true;
-  addTerrains(run, &page, &meta, &ok, error);
-  if (!ok) return false;
+  if (auto ok = addTerrains(run, &page, &meta); !ok) return fail(ok.error());
   addOverlays(run, &page, &meta);
   page.json("meta", meta);
   if (report.is_object()) page.json("report", report);
-  *data = page.str();
-  return true;
+  return page.str();
 }
 
 bool readFile(const std::string& path, std::string* out) {
@@ -257,44 +251,25 @@ std::string viewerTemplatePath() {
   return KW_VIEWER_TEMPLATE;
 }
 
-bool writeViewer(const RunRecord& run, const std::string& dir, const std::string& glbName, std::string* error,
-                 const nlohmann::json& report) {
-  std::string local;
-  std::string* err = error ? error : &local;
+Result<void> writeViewer(const RunRecord& run, const std::string& dir, const std::string& glbName,
+                         const nlohmann::json& report) {
   const std::string tplPath = viewerTemplatePath();
   std::string tpl;
-  if (!readFile(tplPath, &tpl)) {
-    *err = "the viewer page template " + tplPath +
-           " is missing (the build makes it when node and npm are installed)";
-    return false;
-  }
+  if (!readFile(tplPath, &tpl))
+    return fail("the viewer page template " + tplPath + " is missing (the build makes it when node and npm are installed)");
   const size_t at = tpl.find(kDataMarker);
-  if (at == std::string::npos) {
-    *err = tplPath + ": not a viewer page template (no " + kDataMarker + ")";
-    return false;
-  }
-  std::string data;
+  if (at == std::string::npos) return fail(tplPath + ": not a viewer page template (no " + kDataMarker + ")");
   const std::string page = (std::filesystem::path(dir) / "index.html").string();
-  if (!buildData(run, glbName, report, &data, err)) {
-    *err = page + ": " + *err;
-    return false;
-  }
+  auto data = buildData(run, glbName, report);
+  if (!data) return fail(page + ": " + data.error());
   std::error_code ec;
   std::filesystem::create_directories(dir, ec);
-  if (ec) {
-    *err = dir + ": cannot create the folder: " + ec.message();
-    return false;
-  }
-  return replaceFile(
-      page,
-      [&](std::ostream& out, std::string*) {
-        out.write(tpl.data(), std::streamsize(at));
-        out << data;
-        const size_t rest = at + std::strlen(kDataMarker);
-        out.write(tpl.data() + rest, std::streamsize(tpl.size() - rest));
-        return true;
-      },
-      err);
+  if (ec) return fail(dir + ": cannot create the folder: " + ec.message());
+  const size_t rest = at + std::strlen(kDataMarker);
+  std::string text;
+  text.reserve(tpl.size() + data->size());
+  text.append(tpl, 0, at).append(*data).append(tpl, rest, std::string::npos);
+  return writeFileAtomically(page, text);
 }
 
 }  // namespace kwhost

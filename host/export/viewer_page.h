@@ -20,7 +20,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "run_record.h"
+#include "core/result.h"
+#include "export/run_record.h"
 
 namespace kwhost {
 
@@ -28,11 +29,11 @@ namespace kwhost {
 // renamed over the page). glbName is the file name of the run's glb beside
 // it, for the page's download link; empty for none. report is the run's
 // crowd report (the kestrelwood-report/1 object), or null when the run made
-// none: the page then says that nothing was checked. False with *error for
-// an inconsistent record, a report that is neither null nor an object, a
+// none: the page then says that nothing was checked. An error for an
+// inconsistent record, a report that is neither null nor an object, a
 // missing page template or a failed write.
-bool writeViewer(const RunRecord& run, const std::string& dir, const std::string& glbName, std::string* error,
-                 const nlohmann::json& report = nullptr);
+Result<void> writeViewer(const RunRecord& run, const std::string& dir, const std::string& glbName,
+                         const nlohmann::json& report = nullptr);
 
 // The page template writeViewer uses: $KESTRELWOOD_VIEWER_TEMPLATE when set,
 // else the one the build made (build/<preset>/viewer/viewer-template.html).

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "run_recorder.h"
-#include "tag.h"
+#include "core/crowd_links.h"
+#include "core/tag.h"
 
 namespace kwhost::scene {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "document.h"
+#include "core/document.h"
 
 namespace kwhost::scene {
 

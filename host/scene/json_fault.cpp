@@ -1,4 +1,4 @@
-#include "json_fault.h"
+#include "scene/json_fault.h"
 
 #include <algorithm>
 #include <cfloat>

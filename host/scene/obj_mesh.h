@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "c4d_hosttable.h"
-#include "result.h"
+#include "core/result.h"
 
 namespace kwhost::scene {
 

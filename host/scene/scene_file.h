@@ -20,8 +20,8 @@
 #include <string_view>
 #include <vector>
 
-#include "document.h"
-#include "result.h"
+#include "core/document.h"
+#include "core/result.h"
 #include "scene/json_fault.h"
 
 namespace kwhost::scene {

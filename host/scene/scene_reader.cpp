@@ -8,11 +8,11 @@
 #include <sstream>
 #include <unordered_set>
 
-#include "description.h"
-#include "registry.h"
+#include "core/description.h"
+#include "core/registry.h"
 #include "scene/obj_mesh.h"
 #include "scene/scene_file.h"
-#include "tag.h"
+#include "core/tag.h"
 
 namespace kwhost::scene {
 

@@ -2,10 +2,10 @@
 
 #include <algorithm>
 
-#include "evaluate.h"
-#include "run_recorder.h"
+#include "core/evaluate.h"
+#include "export/run_recorder.h"
 #include "scene/crowd_warnings.h"
-#include "tag.h"
+#include "core/tag.h"
 
 namespace kwhost::scene {
 

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "result.h"
-#include "run_record.h"
+#include "core/result.h"
+#include "export/run_record.h"
 #include "scene/scene_file.h"
 
 namespace kwhost::scene {

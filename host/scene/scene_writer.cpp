@@ -5,11 +5,11 @@
 #include <filesystem>
 #include <vector>
 
-#include "description.h"
-#include "registry.h"
-#include "scene/atomic_file.h"
+#include "core/description.h"
+#include "core/registry.h"
+#include "core/atomic_file.h"
 #include "scene/scene_file.h"
-#include "tag.h"
+#include "core/tag.h"
 
 namespace kwhost::scene {
 

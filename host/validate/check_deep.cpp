@@ -5,20 +5,15 @@
 // per level dies here of a stack overflow instead.
 #include <string>
 
-#include "evaluate.h"
+#include "core/evaluate.h"
 #include "validate/checks.h"
 #include "validate/crowd_scene.h"
 
-#ifdef KW_VALIDATE_WITH_SCENE
 #include "scene/scene_file.h"
-#endif
 
 namespace kwhost::validate {
 
 void checkDeepScene(const ValidatorOptions& o, Probe& p) {
-#ifndef KW_VALIDATE_WITH_SCENE
-  p.require(false, "this validator was built without the scene library");
-#else
   constexpr int kLevels = 20000;
   auto m = loadModule(o, p);
   if (!m) return;
@@ -61,7 +56,6 @@ void checkDeepScene(const ValidatorOptions& o, Probe& p) {
     }
   }
   unloadModule(std::move(m), p);
-#endif
 }
 
 }  // namespace kwhost::validate

@@ -5,11 +5,11 @@
 #include <limits>
 #include <random>
 
-#include "evaluate.h"
+#include "core/evaluate.h"
 #include "validate/checks.h"
 #include "validate/crowd_scene.h"
 #include "validate/tag_contract.h"
-#include "viewport.h"
+#include "core/viewport.h"
 
 namespace kwhost::validate {
 

@@ -3,11 +3,11 @@
 #include <cstring>
 #include <filesystem>
 
-#include "console.h"
-#include "evaluate.h"
-#include "host_strings.h"
-#include "registry.h"
-#include "resources.h"
+#include "core/console.h"
+#include "core/evaluate.h"
+#include "core/host_strings.h"
+#include "core/registry.h"
+#include "core/resources.h"
 #include "validate/checks.h"
 #include "validate/crowd_scene.h"
 #include "validate/tag_contract.h"

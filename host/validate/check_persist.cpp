@@ -7,20 +7,17 @@
 
 #include <unistd.h>
 
-#include "evaluate.h"
+#include "core/evaluate.h"
 #include "validate/checks.h"
 #include "validate/crowd_scene.h"
 #include "validate/tag_contract.h"
 
-#ifdef KW_VALIDATE_WITH_SCENE
 #include "scene/scene_file.h"
-#endif
 
 namespace kwhost::validate {
 
 namespace {
 
-#ifdef KW_VALIDATE_WITH_SCENE
 std::string str(int64_t v) { return std::to_string(v); }
 
 // Entries equal by type and bits; links by the name of the linked object.
@@ -46,14 +43,10 @@ Crowd findCrowd(Document& doc, const std::string& prefix) {
   if (c.holder && !c.holder->tags().empty()) c.tag = c.holder->tags().front().get();
   return c;
 }
-#endif
 
 }  // namespace
 
 void checkSaveReload(const ValidatorOptions& o, Probe& p) {
-#ifndef KW_VALIDATE_WITH_SCENE
-  p.require(false, "this validator was built without the scene library");
-#else
   auto m = loadModule(o, p);
   if (!m) return;
   namespace fs = std::filesystem;
@@ -112,7 +105,6 @@ void checkSaveReload(const ValidatorOptions& o, Probe& p) {
   }
   fs::remove_all(dir, ec);
   unloadModule(std::move(m), p);
-#endif
 }
 
 }  // namespace kwhost::validate

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <variant>
 
-#include "evaluate.h"
+#include "core/evaluate.h"
 #include "validate/checks.h"
 #include "validate/crowd_scene.h"
 #include "validate/tag_contract.h"

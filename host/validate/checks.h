@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "module_loader.h"
+#include "core/module_loader.h"
 #include "validate/validator.h"
 
 namespace kwhost::validate {

@@ -4,9 +4,9 @@
 #include <cstring>
 #include <limits>
 
-#include "evaluate.h"
-#include "object.h"
-#include "tag.h"
+#include "core/evaluate.h"
+#include "core/object.h"
+#include "core/tag.h"
 #include "validate/tag_contract.h"
 
 namespace kwhost::validate {

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "document.h"
-#include "result.h"
+#include "core/document.h"
+#include "core/result.h"
 
 namespace kwhost::validate {
 

@@ -11,14 +11,14 @@
 #include <memory>
 #include <vector>
 
-#include "evaluate.h"
-#include "host_table.h"
-#include "module_loader.h"
-#include "tag.h"
+#include "core/evaluate.h"
+#include "core/host_table.h"
+#include "core/module_loader.h"
+#include "core/tag.h"
 #include "validate/crowd_scene.h"
 #include "validate/fuzz_inputs.h"
 #include "validate/tag_contract.h"
-#include "viewport.h"
+#include "core/viewport.h"
 
 namespace kwhost::validate {
 

@@ -14,17 +14,15 @@
 #include <sys/mman.h>
 #endif
 
-#include "description.h"
-#include "module_loader.h"
-#include "res_lexer.h"
-#include "resources.h"
+#include "core/description.h"
+#include "core/module_loader.h"
+#include "core/res_lexer.h"
+#include "core/resources.h"
 #include "validate/fuzz_inputs.h"
 
-#ifdef KW_VALIDATE_WITH_SCENE
 #include "scene/obj_mesh.h"
 #include "scene/scene_file.h"
 #include "scene/scene_run.h"
-#endif
 
 namespace kwhost::validate {
 
@@ -63,7 +61,6 @@ bool writeWhole(const fs::path& p, std::string_view bytes) {
 
 }  // namespace
 
-#ifdef KW_VALIDATE_WITH_SCENE
 namespace {
 
 // Read, (run,) write, read, write: the two texts must be the same.
@@ -113,13 +110,8 @@ void onSmallStack(const std::function<void()>& fn) {
 }
 
 }  // namespace
-#endif
 
 std::string fuzzSceneText(Module& module, const uint8_t* data, size_t size) {
-#ifndef KW_VALIDATE_WITH_SCENE
-  (void)module, (void)data, (void)size;
-  return {};
-#else
   const AccountSnapshot before = module.account().snapshot();
   std::string problem;
   std::string grown;
@@ -135,14 +127,9 @@ std::string fuzzSceneText(Module& module, const uint8_t* data, size_t size) {
     problem = "module blocks live: " + std::to_string(before.liveBlocks) + " before, " + std::to_string(after.liveBlocks) +
               " after the scene was gone";
   return problem;
-#endif
 }
 
 std::string fuzzObjText(const uint8_t* data, size_t size) {
-#ifndef KW_VALIDATE_WITH_SCENE
-  (void)data, (void)size;
-  return {};
-#else
 #ifdef _WIN32
   // The reader takes a path: a file in the scratch folder.
   const fs::path file = scratch() / "mesh.obj";
@@ -171,7 +158,6 @@ std::string fuzzObjText(const uint8_t* data, size_t size) {
   for (uint32_t i : obj.value()->triangles())
     if (i >= points) return "a triangle refers to a point that does not exist";
   return {};
-#endif
 }
 
 std::string fuzzResourceText(const uint8_t* data, size_t size) {

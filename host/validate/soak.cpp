@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "evaluate.h"
+#include "core/evaluate.h"
 #include "validate/tag_contract.h"
 
 namespace kwhost::validate {

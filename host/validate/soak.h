@@ -9,7 +9,7 @@
 #include <ostream>
 #include <string>
 
-#include "module_loader.h"
+#include "core/module_loader.h"
 #include "validate/crowd_scene.h"
 
 namespace kwhost::validate {

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "ray_triangle.h"
-#include "terrain_collider.h"
+#include "collider/ray_triangle.h"
+#include "collider/terrain_collider.h"
 
 namespace kwtest {
 

@@ -2,7 +2,7 @@
 // reference run's hash is pinned per build: a change of any rule, of the
 // order of operations or of a float/double choice shows up here.
 #include "e2e_scene.h"
-#include "evaluate.h"
+#include "core/evaluate.h"
 #include "validate/tag_contract.h"
 
 namespace {

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "evaluate.h"
+#include "core/evaluate.h"
 #include "module_once.h"
 #include "validate/tag_contract.h"
 

@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "document.h"
-#include "object.h"
-#include "tag.h"
+#include "core/document.h"
+#include "core/object.h"
+#include "core/tag.h"
 #include "validate/crowd_scene.h"
 
 namespace kwe2e {

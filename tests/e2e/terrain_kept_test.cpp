@@ -4,7 +4,7 @@
 // per terrain object, which goes with it.
 #include <cmath>
 
-#include "collider_ops.h"
+#include "core/collider_ops.h"
 #include "e2e_scene.h"
 #include "module_once.h"
 #include "validate/tag_contract.h"

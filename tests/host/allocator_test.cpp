@@ -1,11 +1,11 @@
-#include "allocator.h"
+#include "core/allocator.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <vector>
 
-#include "host_table.h"
+#include "core/host_table.h"
 
 namespace {
 

@@ -1,15 +1,15 @@
-#include "container.h"
+#include "core/container.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
 
-#include "allocator.h"
-#include "collider_ops.h"
-#include "document.h"
-#include "host_strings.h"
-#include "host_table.h"
+#include "core/allocator.h"
+#include "core/collider_ops.h"
+#include "core/document.h"
+#include "core/host_strings.h"
+#include "core/host_table.h"
 
 namespace {
 

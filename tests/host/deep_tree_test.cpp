@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "document.h"
-#include "transform.h"
+#include "core/document.h"
+#include "core/transform.h"
 
 namespace {
 

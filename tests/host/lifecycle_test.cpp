@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "module_fixture.h"
-#include "registry.h"
+#include "core/registry.h"
 
 namespace {
 

@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "console.h"
-#include "document.h"
-#include "module_loader.h"
+#include "core/console.h"
+#include "core/document.h"
+#include "core/module_loader.h"
 
 class ModuleTest : public ::testing::Test {
  protected:

@@ -3,8 +3,8 @@
 #include <filesystem>
 
 #include "module_fixture.h"
-#include "registry.h"
-#include "tag.h"
+#include "core/registry.h"
+#include "core/tag.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "resources.h"
+#include "core/resources.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "description.h"
+#include "core/description.h"
 
 namespace {
 

@@ -3,9 +3,9 @@
 #include <cmath>
 #include <cstring>
 
-#include "evaluate.h"
+#include "core/evaluate.h"
 #include "module_fixture.h"
-#include "registry.h"
+#include "core/registry.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "transform.h"
+#include "core/transform.h"
 
 #include <gtest/gtest.h>
 
@@ -6,8 +6,8 @@
 #include <cstring>
 
 #include "c4d_types.h"
-#include "document.h"
-#include "host_table.h"
+#include "core/document.h"
+#include "core/host_table.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // Viewport overlays: what is drawn, in which colour, and for whom.
 #include "scene_fixture.h"
-#include "viewport.h"
+#include "core/viewport.h"
 
 namespace {
 

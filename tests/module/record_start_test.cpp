@@ -2,7 +2,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "console.h"
+#include "core/console.h"
 #include "scene_fixture.h"
 
 namespace {

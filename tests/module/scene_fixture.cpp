@@ -1,7 +1,7 @@
 #include "scene_fixture.h"
 
-#include "evaluate.h"
-#include "viewport.h"
+#include "core/evaluate.h"
+#include "core/viewport.h"
 
 void SceneTest::SetUp() {
   table_ = kwhost::makeHostTable();

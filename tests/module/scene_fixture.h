@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "Kestrelwood.h"
-#include "document.h"
-#include "host_table.h"
-#include "object.h"
+#include "core/document.h"
+#include "core/host_table.h"
+#include "core/object.h"
 
 inline Vector FromKw(const KwVector& v) { return Vector(v.x, v.y, v.z); }
 inline Matrix FromKw(const KwMatrix& m) { return Matrix(FromKw(m.off), FromKw(m.v1), FromKw(m.v2), FromKw(m.v3)); }

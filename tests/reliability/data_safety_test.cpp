@@ -13,9 +13,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "evaluate.h"
+#include "core/evaluate.h"
 #include "module_once.h"
-#include "scene/atomic_file.h"
+#include "core/atomic_file.h"
 #include "scene/scene_file.h"
 #include "validate/crowd_scene.h"
 

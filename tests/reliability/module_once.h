@@ -3,7 +3,7 @@
 #ifndef KW_TESTS_RELIABILITY_MODULE_ONCE_H
 #define KW_TESTS_RELIABILITY_MODULE_ONCE_H
 
-#include "module_loader.h"
+#include "core/module_loader.h"
 
 namespace kwtest {
 

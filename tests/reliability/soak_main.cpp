@@ -11,7 +11,7 @@
 #include <iostream>
 #include <string>
 
-#include "evaluate.h"
+#include "core/evaluate.h"
 #include "scene/demo_scene.h"
 #include "scene/scene_file.h"
 #include "validate/soak.h"

@@ -5,7 +5,7 @@
 
 #include <sstream>
 
-#include "evaluate.h"
+#include "core/evaluate.h"
 #include "module_once.h"
 #include "scene/demo_scene.h"
 #include "scene/scene_file.h"

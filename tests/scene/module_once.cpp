@@ -10,7 +10,7 @@
 #include <memory>
 #include <sstream>
 
-#include "module_loader.h"
+#include "core/module_loader.h"
 
 namespace fs = std::filesystem;
 

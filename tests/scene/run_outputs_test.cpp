@@ -7,10 +7,10 @@
 #include <cstring>
 #include <sstream>
 
-#include "csv_writer.h"
+#include "export/csv_writer.h"
 #include "module_once.h"
 #include "scene/scene_run.h"
-#include "svg_poster.h"
+#include "export/svg_poster.h"
 
 namespace {
 

@@ -7,11 +7,11 @@
 #include <cstring>
 #include <filesystem>
 
-#include "evaluate.h"
+#include "core/evaluate.h"
 #include "module_once.h"
-#include "scene/atomic_file.h"
+#include "core/atomic_file.h"
 #include "scene/scene_run.h"
-#include "tag.h"
+#include "core/tag.h"
 
 namespace {
 

@@ -9,11 +9,11 @@
 
 #include <gtest/gtest.h>
 
-#include "gltf_writer.h"
-#include "replace_file.h"
-#include "run_record_check.h"
-#include "view_geometry.h"
-#include "viewer_page.h"
+#include "export/gltf_writer.h"
+#include "core/atomic_file.h"
+#include "export/run_record_check.h"
+#include "export/view_geometry.h"
+#include "export/viewer_page.h"
 
 namespace kwhost {
 namespace {
@@ -97,9 +97,9 @@ RecordedMesh quad(Mat12 global) {
 
 TEST(ViewGeometry, TerrainKeepsFacingUpThroughTheMirror) {
   for (float sx : {1.0f, -1.0f}) {  // plain, and a mirroring global matrix
-    view::ViewMesh vm;
-    std::string error;
-    ASSERT_TRUE(view::terrainToView(quad({5, 1, 2, sx, 0, 0, 0, 1, 0, 0, 0, 1}), &vm, &error)) << error;
+    auto viewed = view::terrainToView(quad({5, 1, 2, sx, 0, 0, 0, 1, 0, 0, 0, 1}));
+    ASSERT_TRUE(viewed) << viewed.error();
+    const view::ViewMesh& vm = *viewed;
     EXPECT_EQ(vm.positions[3], (Vec3{5 + sx, 1, -3}));
     for (const Vec3& n : vm.normals) EXPECT_EQ(n, (Vec3{0, 1, 0}));
     // The right-handed winding agrees with the normal.
@@ -114,15 +114,15 @@ TEST(ViewGeometry, TerrainKeepsFacingUpThroughTheMirror) {
 }
 
 TEST(ViewGeometry, TerrainWithBadTrianglesIsRefused) {
-  std::string error;
-  view::ViewMesh vm;
   RecordedMesh m = quad({0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1});
   m.tris.push_back(0);
-  EXPECT_FALSE(view::terrainToView(m, &vm, &error));
-  EXPECT_NE(error.find("multiple of 3"), std::string::npos) << error;
+  auto viewed = view::terrainToView(m);
+  ASSERT_FALSE(viewed);
+  EXPECT_NE(viewed.error().find("multiple of 3"), std::string::npos) << viewed.error();
   m.tris.insert(m.tris.end(), {1, 4});
-  EXPECT_FALSE(view::terrainToView(m, &vm, &error));
-  EXPECT_NE(error.find("refers to point 4 of 4"), std::string::npos) << error;
+  viewed = view::terrainToView(m);
+  ASSERT_FALSE(viewed);
+  EXPECT_NE(viewed.error().find("refers to point 4 of 4"), std::string::npos) << viewed.error();
 }
 
 RunRecord smallRun() {
@@ -141,27 +141,32 @@ RunRecord smallRun() {
 }
 
 TEST(RunRecordCheck, ReportsTheFirstFault) {
-  std::string e;
-  EXPECT_TRUE(checkRunRecord(smallRun(), &e)) << e;
+  auto e = checkRunRecord(smallRun());
+  EXPECT_TRUE(e) << e.error();
   RunRecord r = smallRun();
   r.frames[1].agents.pop_back();
-  EXPECT_FALSE(checkRunRecord(r, &e));
-  EXPECT_EQ(e, "frame 1: 1 agent states for 2 agents");
+  e = checkRunRecord(r);
+  EXPECT_FALSE(e);
+  EXPECT_EQ(e.error(), "frame 1: 1 agent states for 2 agents");
   r = smallRun();
   r.frames[2].frame = 1;
-  EXPECT_FALSE(checkRunRecord(r, &e));
-  EXPECT_EQ(e, "frame 1 follows frame 1: frames must increase");
+  e = checkRunRecord(r);
+  EXPECT_FALSE(e);
+  EXPECT_EQ(e.error(), "frame 1 follows frame 1: frames must increase");
   r = smallRun();
   r.frames[2].agents[1].global[4] = NAN;
-  EXPECT_FALSE(checkRunRecord(r, &e));
-  EXPECT_EQ(e, "frame 2: agent 'B' has a matrix that is not a finite number");
+  e = checkRunRecord(r);
+  EXPECT_FALSE(e);
+  EXPECT_EQ(e.error(), "frame 2: agent 'B' has a matrix that is not a finite number");
   r = smallRun();
   r.fps = 0;
-  EXPECT_FALSE(checkRunRecord(r, &e));
+  e = checkRunRecord(r);
+  EXPECT_FALSE(e);
   r = smallRun();
   r.tracks.push_back({"Target", {Mat12{}}});
-  EXPECT_FALSE(checkRunRecord(r, &e));
-  EXPECT_EQ(e, "object 'Target': 1 matrices for 3 frames");
+  e = checkRunRecord(r);
+  EXPECT_FALSE(e);
+  EXPECT_EQ(e.error(), "object 'Target': 1 matrices for 3 frames");
 }
 
 class Files : public ::testing::Test {
@@ -186,8 +191,8 @@ class Files : public ::testing::Test {
 
 TEST_F(Files, GlbIsWrittenAndABadRecordLeavesTheOldFile) {
   const fs::path glb = dir_ / "run.glb";
-  std::string e;
-  ASSERT_TRUE(writeGlb(smallRun(), glb.string(), &e)) << e;
+  auto w = writeGlb(smallRun(), glb.string());
+  ASSERT_TRUE(w) << w.error();
   const std::string bytes = read(glb);
   ASSERT_GE(bytes.size(), 20u);
   EXPECT_EQ(bytes.substr(0, 4), "glTF");
@@ -197,28 +202,27 @@ TEST_F(Files, GlbIsWrittenAndABadRecordLeavesTheOldFile) {
 
   RunRecord bad = smallRun();
   bad.frames[0].agents.clear();
-  EXPECT_FALSE(writeGlb(bad, glb.string(), &e));
-  EXPECT_NE(e.find("run.glb: frame 0"), std::string::npos) << e;
+  w = writeGlb(bad, glb.string());
+  EXPECT_FALSE(w);
+  EXPECT_NE(w.error().find("run.glb: frame 0"), std::string::npos) << w.error();
   EXPECT_EQ(read(glb), bytes);
   EXPECT_EQ(entries(), 1u) << "a temporary file was left behind";
 
-  EXPECT_FALSE(writeGlb(smallRun(), (dir_ / "missing" / "run.glb").string(), &e));
-  EXPECT_NE(e.find("does not exist"), std::string::npos) << e;
+  w = writeGlb(smallRun(), (dir_ / "missing" / "run.glb").string());
+  EXPECT_FALSE(w);
+  EXPECT_NE(w.error().find("does not exist"), std::string::npos) << w.error();
 }
 
-TEST_F(Files, ReplaceFileKeepsTheTargetWhenTheWriterFails) {
+TEST_F(Files, AtomicWriteKeepsTheTargetWhenTheWriterFails) {
   const fs::path p = dir_ / "keep.txt";
   std::ofstream(p) << "old";
-  std::string e;
-  EXPECT_FALSE(replaceFile(
-      p.string(),
-      [](std::ostream& o, std::string* why) {
-        o << "half";
-        *why = "gave up";
-        return false;
-      },
-      &e));
-  EXPECT_EQ(e, p.string() + ": gave up");
+  auto w = writeFileAtomically(p.string(), [](std::FILE* f, std::string* why) {
+    std::fputs("half", f);
+    *why = "gave up";
+    return false;
+  });
+  EXPECT_FALSE(w);
+  EXPECT_EQ(w.error(), p.string() + ": gave up; the existing file is unchanged");
   EXPECT_EQ(read(p), "old");
   EXPECT_EQ(entries(), 1u);
 }
@@ -228,7 +232,7 @@ TEST_F(Files, ViewerFillsTheTemplateAndEscapesNames) {
   std::ofstream(tpl) << "<html><body>HEAD<!--KW-RUN-DATA-->TAIL</body></html>";
   ::setenv("KESTRELWOOD_VIEWER_TEMPLATE", tpl.c_str(), 1);
   std::string e;
-  ASSERT_TRUE(writeViewer(smallRun(), (dir_ / "out").string(), "run.glb", &e)) << e;
+  { auto v = writeViewer(smallRun(), (dir_ / "out").string(), "run.glb"); ASSERT_TRUE(v) << v.error(); }
   const std::string page = read(dir_ / "out" / "index.html");
   EXPECT_EQ(page.rfind("<html><body>HEAD<script", 0), 0u);
   EXPECT_NE(page.find("</script>\nTAIL</body></html>"), std::string::npos);
@@ -244,24 +248,28 @@ TEST_F(Files, ViewerFillsTheTemplateAndEscapesNames) {
   // but an object is refused and leaves the page as it was.
   const nlohmann::json report = {{"format", "kestrelwood-report/1"},
                                  {"tags", {{{"tag", 0}, {"object", "Crowd <!-- </script>"}}}}};
-  ASSERT_TRUE(writeViewer(smallRun(), (dir_ / "out").string(), "run.glb", &e, report)) << e;
+  { auto v = writeViewer(smallRun(), (dir_ / "out").string(), "run.glb", report); ASSERT_TRUE(v) << v.error(); }
   const std::string withReport = read(dir_ / "out" / "index.html");
   const size_t at = withReport.find("<script type=\"application/json\" id=\"kw-report\">");
   ASSERT_NE(at, std::string::npos);
   const size_t body = withReport.find('>', at) + 1;
   EXPECT_EQ(nlohmann::json::parse(withReport.substr(body, withReport.find("</script>", body) - body)), report);
   EXPECT_EQ(withReport.find("<!-- </script>"), std::string::npos);
-  EXPECT_FALSE(writeViewer(smallRun(), (dir_ / "out").string(), "run.glb", &e, nlohmann::json::array()));
-  EXPECT_NE(e.find("crowd report is a JSON array, not an object"), std::string::npos) << e;
+  auto refused = writeViewer(smallRun(), (dir_ / "out").string(), "run.glb", nlohmann::json::array());
+  EXPECT_FALSE(refused);
+  EXPECT_NE(refused.error().find("crowd report is a JSON array, not an object"), std::string::npos) << refused.error();
   EXPECT_EQ(read(dir_ / "out" / "index.html"), withReport);
-  ASSERT_TRUE(writeViewer(smallRun(), (dir_ / "out").string(), "run.glb", &e)) << e;
+  { auto v = writeViewer(smallRun(), (dir_ / "out").string(), "run.glb"); ASSERT_TRUE(v) << v.error(); }
 
   std::ofstream(tpl) << "<html>no marker</html>";
-  EXPECT_FALSE(writeViewer(smallRun(), (dir_ / "out").string(), "run.glb", &e));
-  EXPECT_NE(e.find("not a viewer page template"), std::string::npos) << e;
+  auto noMarker = writeViewer(smallRun(), (dir_ / "out").string(), "run.glb");
+  EXPECT_FALSE(noMarker);
+  EXPECT_NE(noMarker.error().find("not a viewer page template"), std::string::npos) << noMarker.error();
   ::setenv("KESTRELWOOD_VIEWER_TEMPLATE", (dir_ / "none.html").c_str(), 1);
-  EXPECT_FALSE(writeViewer(smallRun(), (dir_ / "out").string(), "run.glb", &e));
-  EXPECT_NE(e.find("template " + (dir_ / "none.html").string() + " is missing"), std::string::npos) << e;
+  auto missing = writeViewer(smallRun(), (dir_ / "out").string(), "run.glb");
+  EXPECT_FALSE(missing);
+  EXPECT_NE(missing.error().find("template " + (dir_ / "none.html").string() + " is missing"), std::string::npos)
+      << missing.error();
   EXPECT_EQ(read(dir_ / "out" / "index.html"), page) << "a failed write replaced the page";
   ::unsetenv("KESTRELWOOD_VIEWER_TEMPLATE");
 }

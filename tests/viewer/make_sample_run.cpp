@@ -22,9 +22,9 @@
 
 #include <nlohmann/json.hpp>
 
-#include "gltf_writer.h"
-#include "run_record.h"
-#include "viewer_page.h"
+#include "export/gltf_writer.h"
+#include "export/run_record.h"
+#include "export/viewer_page.h"
 
 using namespace kwhost;
 
@@ -295,9 +295,8 @@ int main(int argc, char** argv) {
   const nlohmann::json report = o.report == "none" ? nlohmann::json() : makeReport(run, o);
   std::filesystem::remove(out + "/report.json");
   if (!report.is_null()) std::ofstream(out + "/report.json") << report.dump();
-  std::string error;
-  if (!writeGlb(run, out + "/run.glb", &error)) {
-    std::fprintf(stderr, "make_sample_run: %s\n", error.c_str());
+  if (auto glb = writeGlb(run, out + "/run.glb"); !glb) {
+    std::fprintf(stderr, "make_sample_run: %s\n", glb.error().c_str());
     return 1;
   }
   std::ofstream(out + "/expected.json") << expected(run).dump();
@@ -308,8 +307,8 @@ int main(int argc, char** argv) {
                  viewerTemplatePath().c_str());
     return 77;
   }
-  if (!writeViewer(run, out, "run.glb", &error, report)) {
-    std::fprintf(stderr, "make_sample_run: %s\n", error.c_str());
+  if (auto page = writeViewer(run, out, "run.glb", report); !page) {
+    std::fprintf(stderr, "make_sample_run: %s\n", page.error().c_str());
     return 1;
   }
   return 0;
