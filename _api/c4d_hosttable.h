@@ -12,7 +12,14 @@
  *    without breaking older modules;
  *  - operations are grouped by family into sub-tables, one struct each;
  *  - the crash-handler hook is the one writable member: the module may chain
- *    its own handler in it.
+ *    its own handler in it;
+ *  - every number either side uses to talk to the other (actions, answers,
+ *    messages, types, the parameters the host reads) is named below, once;
+ *  - threads: the host calls the module's entry and a tag type's functions on
+ *    one thread at a time (the one working on the scene), and the module calls
+ *    the table's operations only from within those calls, on that thread. The
+ *    module creates no threads and takes no locks; the table's operations are
+ *    not meant to be called concurrently.
  *
  * Geometry types are 32-bit floats throughout (the host's `Real`), laid out as
  * the module's Vector and Matrix classes, which are layout-compatible.
@@ -28,6 +35,75 @@ extern "C" {
 #endif
 
 #define KW_HOST_VERSION 11500
+
+/* ---- protocol numbers --------------------------------------------------- */
+
+/* Actions of c4d_main(action, p1, p2, p3). */
+enum {
+  KW_ACTION_INIT = 1,    /* p1: the C4D_OS table, p3: the module's path (KwFilename) */
+  KW_ACTION_START = 2,   /* start the module: register its types */
+  KW_ACTION_END = 3,
+  KW_ACTION_VERSION = 4, /* the interface the module speaks: KW_INTERFACE_VERSION */
+  KW_ACTION_MESSAGE = 6  /* p1: a plug-in message (KW_PLUGINMSG_*), p2: its data */
+};
+
+/* What c4d_main answers. */
+enum {
+  KW_MAIN_OK = 1,       /* done (KW_ACTION_START: the start succeeded) */
+  KW_MAIN_FAILED = 0,   /* KW_ACTION_START: the start failed */
+  KW_MAIN_REFUSED = -1, /* an unknown action, or a message the module does not handle */
+  KW_MAIN_TOO_OLD = -3  /* KW_ACTION_INIT: the host's version or table is too old, or no path */
+};
+#define KW_INTERFACE_VERSION 3
+
+/* Plug-in messages (KW_ACTION_MESSAGE). */
+enum {
+  KW_PLUGINMSG_NONE = 0,           /* answered, nothing done */
+  KW_PLUGINMSG_INIT_RESOURCE = 1,  /* load the module's res/ folder; before KW_ACTION_START */
+  KW_PLUGINMSG_COMMANDLINE = 1002, /* data: KwCommandLineArgs */
+  KW_PLUGINMSG_EDIT_IMAGE = 1003   /* data: KwImageEditRecord */
+};
+
+/* Messages to a node (KwTagFuncs.message). */
+enum {
+  KW_MSG_DESCRIPTION_COMMAND = 18 /* data: KwDescriptionCommand; a command button was pressed */
+};
+
+/* What a tag's execute answers when all went well. */
+enum { KW_EXECUTION_RESULT_OK = 0 };
+
+/* Flags of a registered tag type (registry.register_tag, info). */
+enum { KW_TAG_VISIBLE = 1, KW_TAG_EXPRESSION = 8 };
+
+/* Object types (nodes.get_type of an object). */
+enum {
+  KW_OBJECT_POLYGON = 5100,
+  KW_OBJECT_NULL = 5140,
+  KW_OBJECT_CUBE = 5159,
+  KW_OBJECT_CIRCLE = 5181 /* a circle spline */
+};
+
+/* Parameters of the host's own objects. */
+enum {
+  KW_PRIM_CIRCLE_RADIUS = 2012 /* real: a circle spline's radius, scene units (200 when unset) */
+};
+
+/* The Kestrelwood tag as the host knows it: its type, the string of its
+ * name, and the parameters the host reads (to record a run, report on it and
+ * warn about a crowd that will do nothing) or presses. The module's own
+ * parameter table holds the rest. */
+enum {
+  KW_KESTRELWOOD_ID = 1019785,
+  KW_KESTRELWOOD_NAME_STRING = 10072,
+  KW_KESTRELWOOD_AGENTS_GROUP = 1000,    /* link: the agents are its direct children */
+  KW_KESTRELWOOD_TARGET = 1001,          /* link */
+  KW_KESTRELWOOD_OBSTACLES_GROUP = 1002, /* link: its circle-spline children are obstacles */
+  KW_KESTRELWOOD_RECORD_START = 1010,    /* button: record the start state */
+  KW_KESTRELWOOD_REPULSION_RADIUS = 1011, /* real, scene units */
+  KW_KESTRELWOOD_START_RECORDED = 1019,  /* bool: a start state is stored */
+  KW_KESTRELWOOD_START_COUNT_ID = 1020,  /* long: id of the entry holding the slot count; pairs follow it */
+  KW_KESTRELWOOD_TERRAIN = 1021          /* link: a polygon object */
+};
 
 /* ---- plain data ------------------------------------------------------- */
 
@@ -247,6 +323,11 @@ typedef struct C4D_OS {
   /* writable: the handler the host calls with its crash text */
   void (*crash_handler)(char* text);
 } C4D_OS;
+
+/* Whether a table of table_size bytes holds `member`: a module checks this
+ * before it relies on a sub-table, so that a shorter (older) table is refused
+ * instead of read past its end. */
+#define KW_TABLE_HAS(os, member) ((os)->table_size >= offsetof(C4D_OS, member) + sizeof((os)->member))
 
 /* The module's one exported entry point. */
 typedef int32_t (*KwMainFn)(int32_t action, void* p1, void* p2, void* p3);

@@ -15,11 +15,11 @@ class GeData;
 class DescID;
 
 // Result of TagData::Execute when all went well.
-#define EXECUTION_RESULT_OK 0
+#define EXECUTION_RESULT_OK KW_EXECUTION_RESULT_OK
 
 // Tag info flags.
-#define TAG_VISIBLE 1
-#define TAG_EXPRESSION 8
+#define TAG_VISIBLE KW_TAG_VISIBLE
+#define TAG_EXPRESSION KW_TAG_EXPRESSION
 
 class BaseData {
  public:

@@ -24,30 +24,31 @@ LONG InitOS(void* table) {
 extern "C" KW_EXPORT LONG c4d_main(LONG action, void* p1, void* p2, void* p3) {
   static LONG init_count = 0;
   switch (action) {
-    case 1: {  // system initialisation
-      if (init_count++ != 0) return 1;
-      // An old host or no module path: refuse and stay unbound.
-      if (InitOS(p1) < KW_HOST_VERSION || !p3) {
+    case KW_ACTION_INIT: {
+      if (init_count++ != 0) return KW_MAIN_OK;
+      // An old host, a table shorter than the one this module was built
+      // against, or no module path: refuse and stay unbound.
+      if (InitOS(p1) < KW_HOST_VERSION || !KW_TABLE_HAS(t_C4DOS, crash_handler) || !p3) {
         t_C4DOS = nullptr;
-        return -3;
+        return KW_MAIN_TOO_OLD;
       }
       path_storage = gNew Filename;
       if (path_storage) C4DOS.filenames.copy_to(static_cast<const KwFilename*>(p3), path_storage->Handle());
-      return 1;
+      return KW_MAIN_OK;
     }
-    case 2:  // start
-      return PluginStart() ? 1 : 0;
-    case 3:  // end
-      if (--init_count != 0) return 1;
+    case KW_ACTION_START:
+      return PluginStart() ? KW_MAIN_OK : KW_MAIN_FAILED;
+    case KW_ACTION_END:
+      if (--init_count != 0) return KW_MAIN_OK;
       PluginEnd();
       FreeResource();
       gDelete(path_storage);
-      return 1;
-    case 4:  // interface version
-      return 3;
-    case 6:  // plug-in message
-      return PluginMessage(static_cast<LONG>(reinterpret_cast<intptr_t>(p1)), p2) ? 1 : -1;
+      return KW_MAIN_OK;
+    case KW_ACTION_VERSION:
+      return KW_INTERFACE_VERSION;
+    case KW_ACTION_MESSAGE:
+      return PluginMessage(static_cast<LONG>(reinterpret_cast<intptr_t>(p1)), p2) ? KW_MAIN_OK : KW_MAIN_REFUSED;
     default:
-      return -1;
+      return KW_MAIN_REFUSED;
   }
 }

@@ -29,9 +29,6 @@ set(KW_CORE_SOURCES
   source/tag/draw.cpp
   source/tag/affine_inverse.cpp
   source/tag/start_table.cpp
-  source/tag/frame_time.cpp
-  source/tag/step_params.cpp
-  source/tag/agent_step.cpp
   source/tag/crowd_snapshot.cpp
   source/tag/neighbour_scan.cpp
   source/tag/scene_views.cpp

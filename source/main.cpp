@@ -33,7 +33,7 @@ bool SameBytes(const CHAR* a, const CHAR* b) {
   return *a == *b;
 }
 
-// Message 1002: answers "--help" and consumes "-SDK".
+// The command line: answers "--help" and consumes "-SDK".
 void CommandLineArguments(C4DPL_CommandLineArgs* args) {
   if (!args || args->argc <= 0 || !args->argv) return;
   for (LONG i = 0; i < args->argc; ++i) {
@@ -47,7 +47,7 @@ void CommandLineArguments(C4DPL_CommandLineArgs* args) {
   }
 }
 
-// Message 1003: reports an image that nobody handled yet.
+// The image edit hook: reports an image that nobody handled yet.
 void EditImageHook(C4DPL_EditImage* rec) {
   if (!rec || rec->return_processed) return;
   GePrint(String("C4DSDK - Edit Image Hook: ") + Filename::GetString(rec->imagefn));
@@ -57,14 +57,14 @@ void EditImageHook(C4DPL_EditImage* rec) {
 
 Bool PluginMessage(LONG id, void* data) {
   switch (id) {
-    case 0:
+    case KW_PLUGINMSG_NONE:
       return TRUE;
-    case 1:  // resource initialisation
+    case KW_PLUGINMSG_INIT_RESOURCE:
       return resource.Init();
-    case 1002:
+    case KW_PLUGINMSG_COMMANDLINE:
       CommandLineArguments(static_cast<C4DPL_CommandLineArgs*>(data));
       return FALSE;
-    case 1003:
+    case KW_PLUGINMSG_EDIT_IMAGE:
       EditImageHook(static_cast<C4DPL_EditImage*>(data));
       return FALSE;
     default:

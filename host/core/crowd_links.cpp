@@ -7,11 +7,6 @@ namespace kwhost {
 
 namespace {
 
-// The crowd tag's published parameter ids, used when its description does
-// not name them (the start table entries are written by the tag alone).
-constexpr int32_t kAgentsGroup = 1000, kTarget = 1001, kObstaclesGroup = 1002, kTerrain = 1021;
-constexpr int32_t kStartRecorded = 1019;
-
 Object* linkedObject(const Tag& t, int32_t id) {
   KwNode* n = t.data().getLink(id, t.document());
   return n && n->kind() == KwNode::Kind::Object ? static_cast<Object*>(n) : nullptr;
@@ -39,11 +34,11 @@ std::vector<CrowdLinks> crowdTags(const Document& doc) {
     CrowdLinks c;
     c.tag = t;
     c.tagIndex = ti;
-    c.agentsGroup = linkedObject(*t, paramId(d, "AGENTS_GROUP", kAgentsGroup));
-    c.target = linkedObject(*t, paramId(d, "TARGET", kTarget));
-    c.obstaclesGroup = linkedObject(*t, paramId(d, "OBSTACLES_GROUP", kObstaclesGroup));
-    c.terrain = linkedObject(*t, paramId(d, "TERRAIN", kTerrain));
-    c.startRecorded = t->data().getBool(paramId(d, "START_RECORDED", kStartRecorded));
+    c.agentsGroup = linkedObject(*t, paramId(d, "AGENTS_GROUP", KW_KESTRELWOOD_AGENTS_GROUP));
+    c.target = linkedObject(*t, paramId(d, "TARGET", KW_KESTRELWOOD_TARGET));
+    c.obstaclesGroup = linkedObject(*t, paramId(d, "OBSTACLES_GROUP", KW_KESTRELWOOD_OBSTACLES_GROUP));
+    c.terrain = linkedObject(*t, paramId(d, "TERRAIN", KW_KESTRELWOOD_TERRAIN));
+    c.startRecorded = t->data().getBool(paramId(d, "START_RECORDED", KW_KESTRELWOOD_START_RECORDED));
     out.push_back(c);
   }
   return out;

@@ -27,7 +27,7 @@ bool pressButton(Tag& tag, int32_t id) {
   KwDescriptionCommand cmd{};
   cmd.id.depth = 1;
   cmd.id.level[0].id = id;
-  return tag.message(kMsgDescriptionCommand, &cmd);
+  return tag.message(KW_MSG_DESCRIPTION_COMMAND, &cmd);
 }
 
 }  // namespace kwhost

@@ -12,8 +12,6 @@
 
 namespace kwhost {
 
-constexpr int32_t kMsgDescriptionCommand = 18;
-
 // Sets the time to frame and executes every tag; the number of tags executed.
 int evaluateFrame(Document& doc, int32_t frame);
 // One drawing pass (for the document's current frame) of every tag.

@@ -52,6 +52,7 @@ Result<std::unique_ptr<Module>> Module::open(const std::string& path, const Load
   m->main_ = reinterpret_cast<KwMainFn>(entry);
   m->table_ = makeHostTable();
   m->table_.version = options.hostVersion;
+  m->table_.table_size = options.tableSize;
   m->options_ = options;
   m->ctx_.path = key;
   if (!options.folder.empty()) {
@@ -87,26 +88,28 @@ int32_t Module::call(int32_t action, void* p1, void* p2, void* p3) {
 }
 
 int32_t Module::message(int32_t id, void* data) {
-  return call(kActionMessage, reinterpret_cast<void*>(static_cast<intptr_t>(id)), data, nullptr);
+  return call(KW_ACTION_MESSAGE, reinterpret_cast<void*>(static_cast<intptr_t>(id)), data, nullptr);
 }
 
 Result<void> Module::start() {
   if (initialised_) return fail(ctx_.path + ": started already");
-  const int32_t init = call(kActionInit, &table_, nullptr, folder_);
-  if (init != 1) {
-    std::string why = init == -3 ? " (host version " + std::to_string(table_.version) + " too old, or no module path)"
-                                 : "";
+  const int32_t init = call(KW_ACTION_INIT, &table_, nullptr, folder_);
+  if (init != KW_MAIN_OK) {
+    std::string why = init == KW_MAIN_TOO_OLD ? " (host version " + std::to_string(table_.version) + " or table of " +
+                                                    std::to_string(table_.table_size) +
+                                                    " bytes too old, or no module path)"
+                                              : "";
     return fail(ctx_.path + ": the module refused the host: initialisation answered " + std::to_string(init) + why);
   }
   initialised_ = true;
   size_t refused = ctx_.refusals.size();
-  if (message(kMsgResource, nullptr) != 1) {
+  if (message(KW_PLUGINMSG_INIT_RESOURCE, nullptr) != KW_MAIN_OK) {
     std::string why = lastRefusal(refused);
     (void)end();
     return fail(ctx_.path + ": the module could not load its resource" + (why.empty() ? "" : ": " + why));
   }
   refused = ctx_.refusals.size();
-  if (call(kActionStart, nullptr, nullptr, nullptr) != 1) {
+  if (call(KW_ACTION_START, nullptr, nullptr, nullptr) != KW_MAIN_OK) {
     std::string why = lastRefusal(refused);
     (void)end();
     return fail(ctx_.path + ": the module's start failed" + (why.empty() ? "" : " (" + why + ")"));
@@ -114,7 +117,7 @@ Result<void> Module::start() {
   if (options_.sendCommandLine) {
     KwCommandLineArgs args{0, nullptr};
     Console::instance().commandLine(&args);
-    message(kMsgCommandLine, &args);  // answered FALSE by design
+    message(KW_PLUGINMSG_COMMANDLINE, &args);  // answered FALSE by design
   }
   return {};
 }
@@ -127,8 +130,8 @@ Result<void> Module::end() {
   if (!initialised_) return {};
   unregisterModule(&ctx_);
   initialised_ = false;
-  const int32_t r = call(kActionEnd, nullptr, nullptr, nullptr);
-  if (r != 1) return fail(ctx_.path + ": the module's end answered " + std::to_string(r));
+  const int32_t r = call(KW_ACTION_END, nullptr, nullptr, nullptr);
+  if (r != KW_MAIN_OK) return fail(ctx_.path + ": the module's end answered " + std::to_string(r));
   return {};
 }
 

@@ -20,21 +20,10 @@
 
 namespace kwhost {
 
-// c4d_main's actions and plug-in messages the host sends.
-enum : int32_t {
-  kActionInit = 1,
-  kActionStart = 2,
-  kActionEnd = 3,
-  kActionVersion = 4,
-  kActionMessage = 6,
-  kMsgResource = 1,
-  kMsgCommandLine = 1002,
-  kMsgEditImage = 1003,
-};
-
 struct LoadOptions {
   std::string folder;                  // empty: the folder of the file
   int32_t hostVersion = KW_HOST_VERSION;  // the version the table announces
+  uint32_t tableSize = sizeof(C4D_OS);    // the size the table announces
   bool sendCommandLine = true;         // message 1002 after the start
 };
 

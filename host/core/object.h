@@ -27,12 +27,12 @@ struct ColliderShape;
 
 // Host object types.
 enum ObjectType : int32_t {
-  kTypeNull = 5140,
-  kTypeCircle = 5181,  // circle spline; radius in real parameter 2012
-  kTypePolygon = 5100,
-  kTypeCube = 5159,
+  kTypeNull = KW_OBJECT_NULL,
+  kTypeCircle = KW_OBJECT_CIRCLE,  // circle spline; radius in KW_PRIM_CIRCLE_RADIUS
+  kTypePolygon = KW_OBJECT_POLYGON,
+  kTypeCube = KW_OBJECT_CUBE,
 };
-constexpr int32_t kCircleRadiusId = 2012;
+constexpr int32_t kCircleRadiusId = KW_PRIM_CIRCLE_RADIUS;
 constexpr float kCircleRadiusDefault = 200.0f;
 
 class Object : public Node {
@@ -99,7 +99,7 @@ class Object : public Node {
   // the old geometry keeps both alive until it is freed).
   std::shared_ptr<ColliderShape>& colliderShape() { return colliderShape_; }
 
-  // Circle spline radius (parameter 2012).
+  // Circle spline radius (parameter KW_PRIM_CIRCLE_RADIUS).
   float radius() const { return data().getReal(kCircleRadiusId, kCircleRadiusDefault); }
 
  private:

@@ -12,9 +12,7 @@ namespace kwhost {
 
 namespace {
 
-constexpr int32_t kRepulsionRadius = 1011;
-constexpr int32_t kStartCountId = 1020;
-constexpr int kMaxStartSlots = 100;
+constexpr int kMaxStartSlots = 100;  // the tag's start table holds 100 pairs
 
 Rgb toRgb(const KwVector& c) {
   auto ch = [](float v) {
@@ -60,9 +58,9 @@ void RunRecorder::begin(const Document& doc, std::string sceneName) {
     RecordedCrowd crowd;
     crowd.tag = c.tagIndex;
     crowd.object = c.tag->object()->nameRef();
-    crowd.repulsionRadius = data.getReal(paramId(d, "REPULSION_RADIUS", kRepulsionRadius));
+    crowd.repulsionRadius = data.getReal(paramId(d, "REPULSION_RADIUS", KW_KESTRELWOOD_REPULSION_RADIUS));
     // The agents, with their speeds from the stored start table.
-    const int32_t countId = data.getLong(paramId(d, "START_COUNT_ID", kStartCountId));
+    const int32_t countId = data.getLong(paramId(d, "START_COUNT_ID", KW_KESTRELWOOD_START_COUNT_ID));
     const int32_t count = countId != 0 ? std::min(data.getLong(countId), int32_t(kMaxStartSlots)) : 0;
     if (c.agentsGroup) {
       int index = 0;

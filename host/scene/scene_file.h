@@ -27,7 +27,7 @@
 namespace kwhost::scene {
 
 inline constexpr const char* kFormat = "kestrelwood-scene/1";
-inline constexpr int32_t kRecordStartButton = 1010;
+inline constexpr int32_t kRecordStartButton = KW_KESTRELWOOD_RECORD_START;
 
 // Where a polygon object's geometry came from, so that saving can refer to
 // the same OBJ file again instead of inlining a large mesh.

@@ -69,8 +69,8 @@ void checkLifecycle(const ValidatorOptions& o, Probe& p) {
     if (!p.require(m.ok(), m.ok() ? "" : m.error())) return;
     const Account* account = &m.value()->account();
     Module& mod = *m.value();
-    p.require(mod.call(kActionVersion, nullptr, nullptr, nullptr) == 3, "action 4 before action 1 does not answer 3");
-    const int32_t r = mod.call(kActionInit, &mod.table(), nullptr, mod.folderHandle());
+    p.require(mod.call(KW_ACTION_VERSION, nullptr, nullptr, nullptr) == 3, "action 4 before action 1 does not answer 3");
+    const int32_t r = mod.call(KW_ACTION_INIT, &mod.table(), nullptr, mod.folderHandle());
     p.require(r == -3, "host version 11499: action 1 answered " + str(r) + " instead of -3");
     m.value().reset();
     p.require(account->snapshot().liveBlocks == 0, "the refused initialisation left module blocks live");
@@ -79,7 +79,7 @@ void checkLifecycle(const ValidatorOptions& o, Probe& p) {
     auto m = Module::open(o.modulePath);
     if (!p.require(m.ok(), m.ok() ? "" : m.error())) return;
     Module& mod = *m.value();
-    const int32_t r = mod.call(kActionInit, &mod.table(), nullptr, nullptr);
+    const int32_t r = mod.call(KW_ACTION_INIT, &mod.table(), nullptr, nullptr);
     p.require(r == -3, "action 1 without a module path answered " + str(r) + " instead of -3");
   }
   auto opened = Module::open(o.modulePath);
@@ -90,23 +90,23 @@ void checkLifecycle(const ValidatorOptions& o, Probe& p) {
     const int32_t r = mod.call(action, nullptr, nullptr, nullptr);
     p.require(r == -1, "unknown action " + str(action) + " answered " + str(r) + " instead of -1");
   }
-  int32_t r = mod.call(kActionInit, &mod.table(), nullptr, mod.folderHandle());
+  int32_t r = mod.call(KW_ACTION_INIT, &mod.table(), nullptr, mod.folderHandle());
   p.require(r == 1, "the first action 1 answered " + str(r));
-  r = mod.call(kActionInit, &mod.table(), nullptr, mod.folderHandle());
+  r = mod.call(KW_ACTION_INIT, &mod.table(), nullptr, mod.folderHandle());
   p.require(r == 1, "a second action 1 answered " + str(r));
-  p.require(mod.message(kMsgResource, nullptr) == 1, "plug-in message 1 (resource) answered FALSE");
-  p.require(mod.call(kActionStart, nullptr, nullptr, nullptr) == 1, "action 2 (start) failed");
+  p.require(mod.message(KW_PLUGINMSG_INIT_RESOURCE, nullptr) == 1, "plug-in message 1 (resource) answered FALSE");
+  p.require(mod.call(KW_ACTION_START, nullptr, nullptr, nullptr) == 1, "action 2 (start) failed");
   p.require(findTagType(kTagId) != nullptr, "the start registered no tag type " + str(kTagId));
-  p.require(mod.call(kActionVersion, nullptr, nullptr, nullptr) == 3, "action 4 does not answer 3 after the start");
+  p.require(mod.call(KW_ACTION_VERSION, nullptr, nullptr, nullptr) == 3, "action 4 does not answer 3 after the start");
   const int64_t started = account.snapshot().liveBlocks;
   p.require(started > 0, "the started module holds no block (its path and resource should be live)");
-  r = mod.call(kActionEnd, nullptr, nullptr, nullptr);
+  r = mod.call(KW_ACTION_END, nullptr, nullptr, nullptr);
   p.require(r == 1, "the first action 3 answered " + str(r));
   p.require(account.snapshot().liveBlocks == started,
             "the first of two ends already freed the module's state (" + str(started) + " -> " +
                 str(account.snapshot().liveBlocks) + " live blocks): init counting is broken");
   unregisterModule(mod.context());
-  r = mod.call(kActionEnd, nullptr, nullptr, nullptr);
+  r = mod.call(KW_ACTION_END, nullptr, nullptr, nullptr);
   p.require(r == 1, "the second action 3 answered " + str(r));
   const AccountSnapshot s = account.snapshot();
   p.require(s.liveBlocks == 0, "after the last end " + str(s.liveBlocks) + " module block(s) are still live");
@@ -132,16 +132,16 @@ void checkPluginMessages(const ValidatorOptions& o, Probe& p) {
   const AccountSnapshot before = m->account().snapshot();
   mark = console.lines().size();
   p.require(m->message(0, nullptr) == 1, "message 0 did not answer TRUE");
-  p.require(m->message(kMsgResource, nullptr) == 1, "a second message 1 did not answer TRUE");
+  p.require(m->message(KW_PLUGINMSG_INIT_RESOURCE, nullptr) == 1, "a second message 1 did not answer TRUE");
   for (int32_t id : {1001, -5, 2, 999999}) p.require(m->message(id, nullptr) == -1, "unknown message " + str(id) + " did not answer FALSE");
-  p.require(m->message(kMsgEditImage, nullptr) == -1, "message 1003 without a record did not answer FALSE");
+  p.require(m->message(KW_PLUGINMSG_EDIT_IMAGE, nullptr) == -1, "message 1003 without a record did not answer FALSE");
   p.require(linesSince(mark).empty(), "messages 0, 1, unknown ones and 1003 without a record printed " + quoted(linesSince(mark)));
 
   char a0[] = "kestrelwood", a1[] = "--help", a2[] = "-SDK", a3[] = "-sdk", a4[] = "--HELP";
   char* argv[] = {a0, a1, nullptr, a2, a3, a4};
   KwCommandLineArgs args{6, argv};
   mark = console.lines().size();
-  p.require(m->message(kMsgCommandLine, &args) == -1, "message 1002 did not answer FALSE");
+  p.require(m->message(KW_PLUGINMSG_COMMANDLINE, &args) == -1, "message 1002 did not answer FALSE");
   const auto got = linesSince(mark);
   const std::vector<std::string> want = {"\x01-SDK is here :-)", "\x01-SDK executed:-)"};
   p.require(got == want, "message 1002 with --help and -SDK printed " + quoted(got) + " instead of " + quoted(want));
@@ -151,16 +151,16 @@ void checkPluginMessages(const ValidatorOptions& o, Probe& p) {
 
   KwCommandLineArgs none{0, nullptr};
   mark = console.lines().size();
-  p.require(m->message(kMsgCommandLine, &none) == -1, "message 1002 with no arguments did not answer FALSE");
+  p.require(m->message(KW_PLUGINMSG_COMMANDLINE, &none) == -1, "message 1002 with no arguments did not answer FALSE");
   p.require(linesSince(mark).empty(), "message 1002 with no arguments printed something");
 
   KwFilename image{"/tmp/kestrelwood-validate.tif", nullptr};
   KwImageEditRecord handled{&image, 1};
   mark = console.lines().size();
-  p.require(m->message(kMsgEditImage, &handled) == -1, "message 1003 did not answer FALSE");
+  p.require(m->message(KW_PLUGINMSG_EDIT_IMAGE, &handled) == -1, "message 1003 did not answer FALSE");
   p.require(linesSince(mark).empty(), "message 1003 for a handled image printed " + quoted(linesSince(mark)));
   KwImageEditRecord fresh{&image, 0};
-  p.require(m->message(kMsgEditImage, &fresh) == -1, "message 1003 did not answer FALSE");
+  p.require(m->message(KW_PLUGINMSG_EDIT_IMAGE, &fresh) == -1, "message 1003 did not answer FALSE");
   const std::vector<std::string> hook = {"C4DSDK - Edit Image Hook: /tmp/kestrelwood-validate.tif"};
   p.require(linesSince(mark) == hook, "message 1003 printed " + quoted(linesSince(mark)) + " instead of " + quoted(hook));
   p.require(fresh.handled == 0 && fresh.image == &image, "message 1003 changed the image record");

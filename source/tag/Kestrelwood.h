@@ -48,4 +48,28 @@ class Kestrelwood : public TagData {
 
 Bool RegisterKestrelwood();
 
+// The obstacle and terrain rules as the update calls them, on the scene read
+// once per step (scene_views.h); controlla_ostacoli and
+// Verifica_collisione_terreno are these on the host's objects.
+class ObstacleView;
+struct TerrainView;
+// controlla_ostacoli for the agent with global matrix a (obstacles.cpp).
+Vector AvoidObstacles(Kestrelwood& tag, const ObstacleView& obstacles, const Matrix& a, Real reach, Real halfWidth,
+                      Real angle, LONG index);
+// Verifica_collisione_terreno on the terrain's matrices (terrain.cpp).
+Bool FindGround(GeRayCollider* collider, const TerrainView& terrain, const Matrix& m, TVistaHelper* rec);
+
+// The update's arithmetic (execute.cpp).
+// The frame of a document time: the integer part of floor(fps * numerator) /
+// floor(denominator), the product and the floors in single precision, the
+// quotient in double. A quotient beyond the 32-bit range is clamped to it;
+// one that is not a number (0 / 0) counts as the earliest frame.
+LONG FrameOf(const BaseTime& time, LONG fps);
+// One tenth of the way from the rotation r toward w in heading (the short
+// way round) and bank; the pitch stays.
+Vector EaseOrientation(const Vector& r, const Vector& w);
+// The position off moved f units along the horizontal direction of the
+// heading, in double precision rounded to Real; the height stays.
+Vector PlannedPosition(const Vector& off, Real heading, Real f);
+
 #endif

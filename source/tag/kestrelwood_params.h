@@ -3,10 +3,13 @@
 #ifndef KW_KESTRELWOOD_PARAMS_H
 #define KW_KESTRELWOOD_PARAMS_H
 
+#include "c4d_hosttable.h"
+
+// The ones the host also reads take their numbers from the boundary header.
 enum {
-  AGENTS_GROUP = 1000,       // link: the agents are its direct children
-  TARGET = 1001,             // link: what the agents steer to
-  OBSTACLES_GROUP = 1002,    // link: its circle-spline children are obstacles
+  AGENTS_GROUP = KW_KESTRELWOOD_AGENTS_GROUP,  // link: the agents are its direct children
+  TARGET = KW_KESTRELWOOD_TARGET,              // link: what the agents steer to
+  OBSTACLES_GROUP = KW_KESTRELWOOD_OBSTACLES_GROUP,  // link: its circle-spline children are obstacles
   VISION_LENGTH = 1003,      // real: reach of the vision probe
   VISION_HALF_WIDTH = 1004,  // real: half width of the vision probe
   AVOID_ANGLE = 1005,        // real: turn when an obstacle is seen
@@ -14,15 +17,15 @@ enum {
   TARGET_WEIGHT = 1007,      // real
   REPULSION_WEIGHT = 1008,   // real
   ALIGNMENT_WEIGHT = 1009,   // real
-  RECORD_START = 1010,       // button: record the start state
-  REPULSION_RADIUS = 1011,   // real
+  RECORD_START = KW_KESTRELWOOD_RECORD_START,          // button: record the start state
+  REPULSION_RADIUS = KW_KESTRELWOOD_REPULSION_RADIUS,  // real
   ALIGNMENT_RADIUS = 1012,   // real
   SHOW_VISION = 1016,        // bool
   SHOW_REPULSION = 1017,     // bool
   SHOW_ALIGNMENT = 1018,     // bool
-  START_RECORDED = 1019,     // bool: a start state is stored
-  START_COUNT_ID = 1020,     // long: id of the entry holding the slot count
-  TERRAIN = 1021,            // link: polygon object to walk on
+  START_RECORDED = KW_KESTRELWOOD_START_RECORDED,  // bool: a start state is stored
+  START_COUNT_ID = KW_KESTRELWOOD_START_COUNT_ID,  // long: id of the entry holding the slot count
+  TERRAIN = KW_KESTRELWOOD_TERRAIN,                // link: polygon object to walk on
   SPEED_VARIATION = 1022,    // real: relative spread of the speeds
   MAX_PITCH_STEP = 1023,     // real: largest pitch change per step on terrain
   START_COUNT = 1024,        // long: number of stored start slots
@@ -32,12 +35,12 @@ enum {
 
 // Host identifiers the tag relies on.
 enum {
-  ID_KESTRELWOOD = 1019785,      // the tag type
-  IDS_KESTRELWOOD = 10072,       // its display name in the string table
-  Ospline_circle = 5181,         // the host's circle spline object
-  PRIM_CIRCLE_RADIUS = 2012,     // its radius parameter
-  MSG_DESCRIPTION_COMMAND = 18,  // a command button was pressed
-  MAX_AGENTS = 100               // entries of every per-agent table
+  ID_KESTRELWOOD = KW_KESTRELWOOD_ID,                    // the tag type
+  IDS_KESTRELWOOD = KW_KESTRELWOOD_NAME_STRING,          // its display name in the string table
+  Ospline_circle = KW_OBJECT_CIRCLE,                     // the host's circle spline object
+  PRIM_CIRCLE_RADIUS = KW_PRIM_CIRCLE_RADIUS,            // its radius parameter
+  MSG_DESCRIPTION_COMMAND = KW_MSG_DESCRIPTION_COMMAND,  // a command button was pressed
+  MAX_AGENTS = 100                                       // entries of every per-agent table
 };
 
 #endif

@@ -1,7 +1,6 @@
 // Obstacle avoidance: does the agent's look-ahead meet a circle obstacle, and
 // which way does it turn.
 #include "Kestrelwood.h"
-#include "agent_step.h"
 #include "scene_views.h"
 
 namespace {

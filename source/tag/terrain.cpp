@@ -2,7 +2,7 @@
 // axis, or along its downward twin.
 #include "Kestrelwood.h"
 #include "affine_inverse.h"
-#include "agent_step.h"
+#include "scene_views.h"
 
 namespace {
 

@@ -10,7 +10,7 @@ namespace {
 using kwhost::Module;
 using kwtest::ModuleTest;
 
-int32_t init(Module& m) { return m.call(kwhost::kActionInit, &m.table(), nullptr, m.folderHandle()); }
+int32_t init(Module& m) { return m.call(KW_ACTION_INIT, &m.table(), nullptr, m.folderHandle()); }
 
 TEST_F(ModuleTest, LifecycleTwoInitsNeedTwoEnds) {
   auto m = open();
@@ -18,13 +18,13 @@ TEST_F(ModuleTest, LifecycleTwoInitsNeedTwoEnds) {
   Module& mod = *m.value();
   EXPECT_EQ(init(mod), 1);
   EXPECT_EQ(init(mod), 1);
-  EXPECT_EQ(mod.message(kwhost::kMsgResource, nullptr), 1);
+  EXPECT_EQ(mod.message(KW_PLUGINMSG_INIT_RESOURCE, nullptr), 1);
   EXPECT_GT(mod.account().snapshot().liveBlocks, 0);  // path and resource folder held
-  EXPECT_EQ(mod.call(kwhost::kActionEnd, nullptr, nullptr, nullptr), 1);
+  EXPECT_EQ(mod.call(KW_ACTION_END, nullptr, nullptr, nullptr), 1);
   // The end hook has not run: the module still holds its path and resource.
   EXPECT_GT(mod.account().snapshot().liveBlocks, 0);
   EXPECT_GT(mod.account().snapshot().liveHandles, 0);
-  EXPECT_EQ(mod.call(kwhost::kActionEnd, nullptr, nullptr, nullptr), 1);
+  EXPECT_EQ(mod.call(KW_ACTION_END, nullptr, nullptr, nullptr), 1);
   EXPECT_EQ(mod.account().snapshot().liveBlocks, 0);
   EXPECT_EQ(mod.account().snapshot().liveHandles, 0);
   EXPECT_EQ(mod.account().snapshot().badFrees, 0);
@@ -49,23 +49,43 @@ TEST_F(ModuleTest, LifecycleVersion11500IsAccepted) {
   ASSERT_TRUE(m) << m.error();
   EXPECT_EQ(m.value()->table().version, 11500);
   EXPECT_EQ(init(*m.value()), 1);
-  EXPECT_EQ(m.value()->call(kwhost::kActionEnd, nullptr, nullptr, nullptr), 1);
+  EXPECT_EQ(m.value()->call(KW_ACTION_END, nullptr, nullptr, nullptr), 1);
+}
+
+// A table shorter than the one the module was built against (an older host
+// that lacks the newest sub-table) is refused before anything of it is used;
+// a longer one (a newer host) is taken.
+TEST_F(ModuleTest, LifecycleTableSizeIsChecked) {
+  kwhost::LoadOptions shorter;
+  shorter.tableSize = uint32_t(offsetof(C4D_OS, crash_handler));
+  auto refused = Module::load(modulePath(), shorter);
+  ASSERT_FALSE(refused);
+  EXPECT_NE(refused.error().find("answered -3"), std::string::npos) << refused.error();
+  EXPECT_NE(refused.error().find("table of " + std::to_string(shorter.tableSize) + " bytes"), std::string::npos)
+      << refused.error();
+
+  kwhost::LoadOptions longer;
+  longer.tableSize = uint32_t(sizeof(C4D_OS) + 64);
+  auto taken = open(longer);
+  ASSERT_TRUE(taken) << taken.error();
+  EXPECT_EQ(init(*taken.value()), 1);
+  EXPECT_EQ(taken.value()->call(KW_ACTION_END, nullptr, nullptr, nullptr), 1);
 }
 
 TEST_F(ModuleTest, LifecycleNoModulePathIsRefused) {
   auto m = open();
   ASSERT_TRUE(m) << m.error();
-  EXPECT_EQ(m.value()->call(kwhost::kActionInit, &m.value()->table(), nullptr, nullptr), -3);
+  EXPECT_EQ(m.value()->call(KW_ACTION_INIT, &m.value()->table(), nullptr, nullptr), -3);
 }
 
 TEST_F(ModuleTest, LifecycleInterfaceQueryAnswers3AlsoBeforeInit) {
   auto m = open();
   ASSERT_TRUE(m) << m.error();
-  EXPECT_EQ(m.value()->call(kwhost::kActionVersion, nullptr, nullptr, nullptr), 3);
+  EXPECT_EQ(m.value()->call(KW_ACTION_VERSION, nullptr, nullptr, nullptr), 3);
   for (int32_t action : {0, 5, 7, -1, 1000}) EXPECT_EQ(m.value()->call(action, nullptr, nullptr, nullptr), -1);
   EXPECT_EQ(init(*m.value()), 1);
-  EXPECT_EQ(m.value()->call(kwhost::kActionVersion, nullptr, nullptr, nullptr), 3);
-  EXPECT_EQ(m.value()->call(kwhost::kActionEnd, nullptr, nullptr, nullptr), 1);
+  EXPECT_EQ(m.value()->call(KW_ACTION_VERSION, nullptr, nullptr, nullptr), 3);
+  EXPECT_EQ(m.value()->call(KW_ACTION_END, nullptr, nullptr, nullptr), 1);
 }
 
 TEST_F(ModuleTest, LifecycleStartPrintsTheArgumentCount) {
@@ -96,7 +116,7 @@ class CommandLineTest : public ModuleTest {
   int32_t send(std::vector<const char*> args) {
     argv_.assign(args.begin(), args.end());
     KwCommandLineArgs a{static_cast<int32_t>(argv_.size()), const_cast<char**>(argv_.data())};
-    return module_->message(kwhost::kMsgCommandLine, &a);
+    return module_->message(KW_PLUGINMSG_COMMANDLINE, &a);
   }
   std::vector<const char*> argv_;
 };
@@ -122,12 +142,12 @@ TEST_F(CommandLineTest, LetterCaseVariantsMatchNothing) {
 
 TEST_F(CommandLineTest, NoArgumentsOrNoDataPrintNothing) {
   KwCommandLineArgs none{0, nullptr};
-  EXPECT_EQ(module_->message(kwhost::kMsgCommandLine, &none), -1);
+  EXPECT_EQ(module_->message(KW_PLUGINMSG_COMMANDLINE, &none), -1);
   const char* one[] = {"-SDK"};
   KwCommandLineArgs negative{-1, const_cast<char**>(one)};
-  EXPECT_EQ(module_->message(kwhost::kMsgCommandLine, &negative), -1);
-  EXPECT_EQ(module_->message(kwhost::kMsgCommandLine, nullptr), -1);
-  EXPECT_EQ(module_->message(kwhost::kMsgEditImage, nullptr), -1);
+  EXPECT_EQ(module_->message(KW_PLUGINMSG_COMMANDLINE, &negative), -1);
+  EXPECT_EQ(module_->message(KW_PLUGINMSG_COMMANDLINE, nullptr), -1);
+  EXPECT_EQ(module_->message(KW_PLUGINMSG_EDIT_IMAGE, nullptr), -1);
   EXPECT_TRUE(lines().empty());
   EXPECT_NE(one[0], nullptr);
 }
@@ -137,10 +157,10 @@ TEST_F(CommandLineTest, EditImageHookReportsUnhandledImages) {
   KwString* s = module_->table().strings.create("/tmp/render\x01.tif", -1);
   module_->table().filenames.set_string(f, s);
   KwImageEditRecord rec{f, 1};
-  EXPECT_EQ(module_->message(kwhost::kMsgEditImage, &rec), -1);
+  EXPECT_EQ(module_->message(KW_PLUGINMSG_EDIT_IMAGE, &rec), -1);
   EXPECT_TRUE(lines().empty());
   rec.handled = 0;
-  EXPECT_EQ(module_->message(kwhost::kMsgEditImage, &rec), -1);
+  EXPECT_EQ(module_->message(KW_PLUGINMSG_EDIT_IMAGE, &rec), -1);
   EXPECT_EQ(lines(), (std::vector<std::string>{"C4DSDK - Edit Image Hook: /tmp/render\x01.tif"}));
   EXPECT_EQ(rec.image, f);
   EXPECT_EQ(rec.handled, 0);

@@ -5,8 +5,7 @@
 #include <climits>
 #include <cmath>
 
-#include "agent_step.h"
-#include "frame_time.h"
+#include "Kestrelwood.h"
 
 TEST(EaseOrientation, WrapComparesFloatDifferenceWithDoublePi) {
   const float below = 3.1415925f;  // largest float below pi
