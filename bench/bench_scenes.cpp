@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 
+#include "core/atomic_file.h"
 #include "core/evaluate.h"
 #include "scene/demo_scene.h"
 #include "scene/scene_file.h"
@@ -14,15 +14,15 @@
 
 namespace kwbench {
 
+void die(const std::string& what) {
+  std::fprintf(stderr, "frames_bench: %s\n", what.c_str());
+  std::exit(1);
+}
+
 namespace {
 
 namespace fs = std::filesystem;
 using kwhost::scene::Json;
-
-[[noreturn]] void die(const std::string& what) {
-  std::fprintf(stderr, "frames_bench: %s\n", what.c_str());
-  std::exit(1);
-}
 
 // KW_BENCH_SCENES names the folder; the default is one under the system's
 // temporary folder, kept between runs (the terrain takes seconds to write).
@@ -35,14 +35,10 @@ fs::path folder() {
   return dir;
 }
 
+// Written whole or not at all: an interrupted run leaves no half scene to be
+// taken for a made one.
 void writeText(const fs::path& path, const std::string& text) {
-  const fs::path tmp = path.string() + ".part";
-  {
-    std::ofstream out(tmp, std::ios::binary);
-    out << text;
-    if (!out.flush()) die(tmp.string() + ": cannot write");
-  }
-  fs::rename(tmp, path);
+  if (auto w = kwhost::writeFileAtomically(path.string(), text); !w) die(w.error());
 }
 
 void makePacked(const fs::path& path) {

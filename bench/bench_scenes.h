@@ -25,6 +25,10 @@ const char* sceneName(Scene s);
 // Frames a command-line measurement runs for the scene.
 int sceneFrames(Scene s);
 
+// Says what failed ("frames_bench: WHAT") and exits 1: a frame benchmark
+// without its scenes or its module measures nothing.
+[[noreturn]] void die(const std::string& what);
+
 // Triangles of the terrain heightfield (cells x cells quads, two triangles each).
 inline constexpr int kTerrainCells = 1000;
 

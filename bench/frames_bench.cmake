@@ -7,8 +7,6 @@ target_compile_options(kw_boids_reference PRIVATE ${KW_WARNINGS} -O2)
 target_compile_features(kw_boids_reference PRIVATE cxx_std_20)
 
 add_executable(frames_bench frames_bench.cpp bench_scenes.cpp)
-target_link_libraries(frames_bench PRIVATE kwhost_validate kwhost_scene kw_boids_reference benchmark::benchmark)
+target_link_libraries(frames_bench PRIVATE kw_support kw_boids_reference benchmark::benchmark)
 target_compile_options(frames_bench PRIVATE ${KW_WARNINGS})
-target_compile_definitions(frames_bench PRIVATE KW_BENCH_MODULE="$<TARGET_FILE:Kestrelwood>"
-                                                KW_BENCH_KESTRELWOOD="$<TARGET_FILE:kestrelwood>")
-add_dependencies(frames_bench Kestrelwood kestrelwood)
+add_dependencies(frames_bench kestrelwood)

@@ -35,7 +35,8 @@
 #include "bench_scenes.h"
 #include "boids_reference.h"
 #include "core/evaluate.h"
-#include "core/module_loader.h"
+#include "module_once.h"
+#include "program_run.h"
 #include "scene/scene_file.h"
 
 extern char** environ;
@@ -46,18 +47,12 @@ using kwbench::Scene;
 
 constexpr Scene kScenes[] = {Scene::Packed, Scene::Demo, Scene::Terrain, Scene::TerrainFlat};
 
-[[noreturn]] void die(const std::string& what) {
-  std::fprintf(stderr, "frames_bench: %s\n", what.c_str());
-  std::exit(1);
-}
+using kwbench::die;
 
-kwhost::Module* TheModule() {
-  static std::unique_ptr<kwhost::Module> module = [] {
-    auto m = kwhost::Module::load(KW_BENCH_MODULE);
-    if (!m) die(m.error());
-    return std::move(m.value());
-  }();
-  return module.get();
+// The scenes are made and read with the module's tag type.
+void needModule() {
+  std::string why;
+  if (!kwtest::moduleOnce(&why)) die(why);
 }
 
 // ---- the command line, as a process
@@ -74,7 +69,7 @@ double threadSeconds() {
 // output discarded.
 double runSeconds(const std::string& scene, int frames) {
   const std::string framesArg = std::to_string(frames);
-  std::vector<std::string> args = {KW_BENCH_KESTRELWOOD, "--quiet", "run", scene, "--frames", framesArg};
+  std::vector<std::string> args = {kwtest::programPath(), "--quiet", "run", scene, "--frames", framesArg};
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
@@ -94,7 +89,7 @@ double runSeconds(const std::string& scene, int frames) {
 }
 
 void BM_CommandLine(benchmark::State& state) {
-  TheModule();  // the scenes are made with it
+  needModule();
   const Scene s = kScenes[state.range(0)];
   const std::string path = kwbench::scenePath(s);
   const int n = kwbench::sceneFrames(s);
@@ -115,7 +110,7 @@ struct Loaded {
 };
 
 std::unique_ptr<Loaded> load(Scene s) {
-  TheModule();
+  needModule();
   auto sc = kwhost::scene::readSceneFile(kwbench::scenePath(s));
   if (!sc) die(kwhost::scene::readSceneFile(kwbench::scenePath(s)).error());
   auto l = std::make_unique<Loaded>(Loaded{std::move(sc.value())});

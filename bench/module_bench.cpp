@@ -5,38 +5,20 @@
 // frames per second of evaluation alone and of evaluation with drawing.
 #include <benchmark/benchmark.h>
 
-#include <cstdio>
-#include <memory>
-
+#include "bench_module.h"
 #include "core/evaluate.h"
-#include "core/module_loader.h"
+#include "core/viewport.h"
 #include "scene/demo_scene.h"
 #include "scene/scene_file.h"
 #include "validate/crowd_scene.h"
-#include "core/viewport.h"
 
 namespace {
-
-kwhost::Module* TheModule() {
-  static std::unique_ptr<kwhost::Module> module = [] {
-    auto m = kwhost::Module::load(KW_BENCH_MODULE);
-    if (!m) {
-      std::fprintf(stderr, "bench: %s\n", m.error().c_str());
-      return std::unique_ptr<kwhost::Module>();
-    }
-    return std::move(m.value());
-  }();
-  return module.get();
-}
 
 // 200k triangles: 317 x 317 cells of two triangles each.
 constexpr int kTerrainCells = 317;
 
 void BM_Execute(benchmark::State& state) {
-  if (!TheModule()) {
-    state.SkipWithError("module not loaded");
-    return;
-  }
+  if (!kwbench::moduleOrSkip(state)) return;
   kwhost::Document doc;
   (void)doc.setTimeline(30, 0, 1000000);
   kwhost::validate::CrowdLayout layout;
@@ -77,10 +59,7 @@ BENCHMARK(BM_Execute)
 // The demo scene, headless: every frame of its timeline evaluated (and, with
 // draw, drawn into the recording viewport as a run does).
 void BM_DemoScene(benchmark::State& state) {
-  if (!TheModule()) {
-    state.SkipWithError("module not loaded");
-    return;
-  }
+  if (!kwbench::moduleOrSkip(state)) return;
   const bool draw = state.range(0) != 0;
   int64_t frames = 0;
   for (auto _ : state) {

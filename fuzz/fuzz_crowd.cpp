@@ -1,5 +1,5 @@
 // The module driven through the host by a crowd decoded from the input.
-#include "module_once.h"
+#include "fuzz_module.h"
 #include "validate/fuzz_inputs.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {

@@ -1,6 +1,6 @@
 // The module driven through the host by crowds of finite, plausible values
 // only: no agent may ever become non-finite.
-#include "module_once.h"
+#include "fuzz_module.h"
 #include "validate/fuzz_inputs.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {

@@ -1,5 +1,5 @@
 // Wavefront OBJ meshes for polygon objects.
-#include "module_once.h"
+#include "fuzz_module.h"
 #include "validate/fuzz_inputs.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -1,5 +1,5 @@
 // The res/ folder's symbol headers, string tables and descriptions.
-#include "module_once.h"
+#include "fuzz_module.h"
 #include "validate/fuzz_inputs.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -1,5 +1,5 @@
 // Scene files: read, written back, read again.
-#include "module_once.h"
+#include "fuzz_module.h"
 #include "validate/fuzz_inputs.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {

@@ -16,10 +16,7 @@ namespace {
 
 std::string str(int64_t v) { return std::to_string(v); }
 
-double horizontalStep(const KwMatrix& a, const KwMatrix& b) {
-  const double dx = double(b.off.x) - a.off.x, dz = double(b.off.z) - a.off.z;
-  return std::sqrt(dx * dx + dz * dz);
-}
+double horizontalStep(const KwMatrix& a, const KwMatrix& b) { return horizontalDistance(b.off, a.off); }
 
 // Steps frames first..last and requires finite agents after each.
 bool stepFrames(Document& doc, const Crowd& c, int first, int last, Probe& p, const std::string& what) {

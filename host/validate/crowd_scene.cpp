@@ -11,14 +11,41 @@
 
 namespace kwhost::validate {
 
-namespace {
-
-Result<Object*> make(Document& doc, const std::string& name, int32_t type, Object* parent, KwVector pos) {
+Result<Object*> addObject(Document& doc, const std::string& name, int32_t type, Object* parent, KwVector pos) {
   auto o = doc.createObject(name, type, parent);
   if (!o) return o;
   o.value()->setPosition(pos);
   return o;
 }
+
+Result<Object*> addCircle(Document& doc, const std::string& name, KwVector pos, float radius, Object* parent) {
+  auto c = addObject(doc, name, kTypeCircle, parent, pos);
+  if (c) c.value()->data().setReal(kCircleRadiusId, radius);
+  return c;
+}
+
+Result<Tag*> addCrowdTag(Object& holder, Object* group, Object* target) {
+  auto tag = createTag(holder, kTagId);
+  if (!tag) return tag;
+  tag.value()->data().setLink(kAgentsGroup, group);
+  tag.value()->data().setLink(kTarget, target);
+  return tag;
+}
+
+Crowd crowdOf(Document& doc, Tag& tag) {
+  const Container& bc = tag.data();
+  auto linked = [&](int32_t id) { return static_cast<Object*>(bc.getLink(id, doc.handle())); };
+  Crowd c;
+  c.group = linked(kAgentsGroup);
+  c.target = linked(kTarget);
+  c.obstacles = linked(kObstaclesGroup);
+  c.terrain = linked(kTerrain);
+  c.holder = tag.object();
+  c.tag = &tag;
+  return c;
+}
+
+namespace {
 
 // A height field of cells x cells quads with smooth bumps, normal up.
 Result<void> shapeTerrain(Object& terrain, const CrowdLayout& l) {
@@ -47,48 +74,45 @@ Result<void> shapeTerrain(Object& terrain, const CrowdLayout& l) {
 Result<Crowd> buildCrowd(Document& doc, const CrowdLayout& l) {
   Crowd c;
   const std::string& p = l.prefix;
-  auto holder = make(doc, p + "Crowd", kTypeNull, l.parent, KwVector{0, 0, 0});
+  auto holder = addObject(doc, p + "Crowd", kTypeNull, l.parent, KwVector{0, 0, 0});
   if (!holder) return Error{holder.error()};
   c.holder = holder.value();
-  auto group = make(doc, p + "Agents", kTypeNull, l.parent, KwVector{0, 0, 0});
+  auto group = addObject(doc, p + "Agents", kTypeNull, l.parent, KwVector{0, 0, 0});
   if (!group) return Error{group.error()};
   c.group = group.value();
   const int side = int(std::ceil(std::sqrt(double(l.agents > 0 ? l.agents : 1))));
   for (int i = 0; i < l.agents; ++i) {
     const float x = (float(i % side) - float(side - 1) * 0.5f) * l.spacing;
     const float z = -float(i / side) * l.spacing - 2000.0f;
-    auto a = make(doc, p + "Agent" + std::to_string(i), kTypeNull, c.group, KwVector{x, 0, z});
+    auto a = addObject(doc, p + "Agent" + std::to_string(i), kTypeNull, c.group, KwVector{x, 0, z});
     if (!a) return Error{a.error()};
     // A little initial spread of headings, so that alignment has work to do.
     a.value()->setRotation(KwVector{0.05f * float(i % 7) - 0.15f, 0, 0});
   }
-  auto target = make(doc, p + "Target", kTypeNull, l.parent, l.target);
+  auto target = addObject(doc, p + "Target", kTypeNull, l.parent, l.target);
   if (!target) return Error{target.error()};
   c.target = target.value();
   if (l.obstacles > 0) {
-    auto obs = make(doc, p + "Obstacles", kTypeNull, l.parent, KwVector{0, 0, 0});
+    auto obs = addObject(doc, p + "Obstacles", kTypeNull, l.parent, KwVector{0, 0, 0});
     if (!obs) return Error{obs.error()};
     c.obstacles = obs.value();
     for (int k = 0; k < l.obstacles; ++k) {
       const float x = (float(k) - float(l.obstacles - 1) * 0.5f) * 700.0f;
       const float z = l.target.z * 0.5f + float(k % 3) * 400.0f;
-      auto o = make(doc, p + "Obstacle" + std::to_string(k), kTypeCircle, c.obstacles, KwVector{x, 0, z});
+      auto o = addCircle(doc, p + "Obstacle" + std::to_string(k), KwVector{x, 0, z}, l.obstacleRadius, c.obstacles);
       if (!o) return Error{o.error()};
-      o.value()->data().setReal(kCircleRadiusId, l.obstacleRadius);
     }
   }
   if (l.terrain) {
-    auto t = make(doc, p + "Terrain", kTypePolygon, l.parent, KwVector{0, -10.0f, 0});
+    auto t = addObject(doc, p + "Terrain", kTypePolygon, l.parent, KwVector{0, -10.0f, 0});
     if (!t) return Error{t.error()};
     if (auto r = shapeTerrain(*t.value(), l); !r) return Error{r.error()};
     c.terrain = t.value();
   }
-  auto tag = createTag(*c.holder, kTagId);
+  auto tag = addCrowdTag(*c.holder, c.group, c.target);
   if (!tag) return Error{tag.error()};
   c.tag = tag.value();
   Container& bc = c.tag->data();
-  bc.setLink(kAgentsGroup, c.group);
-  bc.setLink(kTarget, c.target);
   if (c.obstacles) bc.setLink(kObstaclesGroup, c.obstacles);
   if (c.terrain) bc.setLink(kTerrain, c.terrain);
   bc.setReal(kSpeed, l.speed);
@@ -145,5 +169,15 @@ double largestOffsetDistance(const std::vector<KwMatrix>& a, const std::vector<K
 }
 
 bool sameBits(const KwMatrix& a, const KwMatrix& b) { return std::memcmp(&a, &b, sizeof(KwMatrix)) == 0; }
+
+double distance(const KwVector& a, const KwVector& b) {
+  const double dx = double(a.x) - b.x, dy = double(a.y) - b.y, dz = double(a.z) - b.z;
+  return std::sqrt(dx * dx + dy * dy + dz * dz);
+}
+
+double horizontalDistance(const KwVector& a, const KwVector& b) {
+  const double dx = double(a.x) - b.x, dz = double(a.z) - b.z;
+  return std::sqrt(dx * dx + dz * dz);
+}
 
 }  // namespace kwhost::validate

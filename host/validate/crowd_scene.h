@@ -1,8 +1,9 @@
-// Crowd scenes made through the host's API, for the validator, the soak run
-// and the fuzz targets: a group of agents on a grid, a target, circle
-// obstacles, an optional height-field terrain and one Kestrelwood tag that
-// links them. Also what the checks read back: every agent's global matrix
-// and rotation, and whether they are all finite.
+// Crowd scenes made through the host's API, for the validator, the soak run,
+// the fuzz targets, the tests and the benchmarks: a group of agents on a
+// grid, a target, circle obstacles, an optional height-field terrain and one
+// Kestrelwood tag that links them; or the same pieces one by one. Also what
+// the checks read back: every agent's global matrix and rotation, whether
+// they are all finite, and distances between them.
 #ifndef KWHOST_VALIDATE_CROWD_SCENE_H
 #define KWHOST_VALIDATE_CROWD_SCENE_H
 
@@ -44,6 +45,18 @@ struct Crowd {
 // The tag type must be registered (the module started).
 Result<Crowd> buildCrowd(Document& doc, const CrowdLayout& layout);
 
+// The pieces buildCrowd is made of, for scenes of another shape: an object
+// of any type at pos under parent (null: the top level); a circle spline of
+// the radius; a Kestrelwood tag on holder linked to the agents' group and
+// the target.
+Result<Object*> addObject(Document& doc, const std::string& name, int32_t type, Object* parent, KwVector pos);
+Result<Object*> addCircle(Document& doc, const std::string& name, KwVector pos, float radius, Object* parent);
+Result<Tag*> addCrowdTag(Object& holder, Object* group, Object* target);
+
+// The crowd a tag steers, as its links name it in doc (null where a link is
+// empty); the holder is the object that carries the tag.
+Crowd crowdOf(Document& doc, Tag& tag);
+
 // The direct children of the crowd's group, in child order.
 std::vector<Object*> agentsOf(const Crowd& crowd);
 std::vector<KwMatrix> agentMatrices(const Crowd& crowd);
@@ -57,6 +70,11 @@ bool matrixFinite(const KwMatrix& m);
 // lists differ in length.
 double largestOffsetDistance(const std::vector<KwMatrix>& a, const std::vector<KwMatrix>& b);
 bool sameBits(const KwMatrix& a, const KwMatrix& b);
+
+// Distances in double precision, in scene units; the horizontal one in the
+// X-Z plane (the ground plane of a flat scene).
+double distance(const KwVector& a, const KwVector& b);
+double horizontalDistance(const KwVector& a, const KwVector& b);
 
 }  // namespace kwhost::validate
 

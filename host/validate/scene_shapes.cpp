@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "validate/fuzz_inputs.h"
+#include "validate/scene_text.h"
 
 namespace kwhost::validate {
 
@@ -45,8 +46,7 @@ bool expandSceneRecipe(const uint8_t* data, size_t size, std::string* text) {
   if (shape == kChainEach || shape == kSiblings || shape == kTags || shape == kComb)
     n = std::min(n, kMaxRepeatedBytes / (frag.size() + 40));
 
-  std::string& s = *text;
-  s = R"({"format": "kestrelwood-scene/1", "maxFrame": 2, "objects": [)";
+  std::string s;  // the list of objects
   auto named = [&s](std::string_view prefix, size_t i) {
     add(s, {R"({"name": ")", prefix, std::to_string(i), "\""});
   };
@@ -65,12 +65,7 @@ bool expandSceneRecipe(const uint8_t* data, size_t size, std::string* text) {
         }
       }
       if (shape == kDeepCrowd) {
-        add(s, {R"({"name": "Flock", "children": [{"name": "a0"}, {"name": "a1", "position": [60, 0, 0]},
-                 {"name": "a2", "position": [0, 0, -60]}]},
-                {"name": "Goal", "position": [0, 0, 900]},
-                {"name": "Crowd", "tags": [{"type": "Kestrelwood", "recordStart": true,
-                  "params": {"AGENTS_GROUP": "Flock", "TARGET": "Goal")",
-                frag, "}}]}"});
+        s += smallCrowdText(frag);
       } else {
         add(s, {R"({"name": "bottom")", shape == kChain ? std::string_view(frag) : std::string_view(), "}"});
       }
@@ -102,7 +97,7 @@ bool expandSceneRecipe(const uint8_t* data, size_t size, std::string* text) {
       add(s, {n ? std::string_view(frag) : raw, "}}]}"});
       break;
   }
-  s += "]}";
+  *text = sceneFileText(s, 2);
   return true;
 }
 

@@ -5,6 +5,7 @@
 #include <exception>
 
 #include "validate/checks.h"
+#include "validate/module_account.h"
 
 namespace kwhost::validate {
 
@@ -47,16 +48,8 @@ std::unique_ptr<Module> loadModule(const ValidatorOptions& o, Probe& p) {
 }
 
 void unloadModule(std::unique_ptr<Module> m, Probe& p) {
-  if (!m) return;
-  const Account* account = &m->account();
-  auto ended = m->end();
-  p.require(ended.ok(), ended.ok() ? "" : ended.error());
-  m.reset();  // closes the library: the module's static destructors run now
-  const AccountSnapshot s = account->snapshot();
-  p.require(s.liveBlocks == 0, std::to_string(s.liveBlocks) + " module block(s) of " + std::to_string(s.liveBytes) +
-                                   " bytes still live after the module ended");
-  p.require(s.liveHandles == 0, std::to_string(s.liveHandles) + " host handle(s) made for the module never freed");
-  p.require(s.badFrees == 0, std::to_string(s.badFrees) + " free(s) of blocks the host never gave out");
+  const std::string problem = endAndAccount(std::move(m));
+  p.require(problem.empty(), problem);
 }
 
 std::vector<std::string> checkNames() {

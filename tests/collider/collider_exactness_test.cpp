@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "mesh_fixtures.h"
+#include "collider_meshes.h"
 
 namespace {
 

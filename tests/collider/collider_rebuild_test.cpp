@@ -7,7 +7,7 @@
 #include <memory>
 #include <new>
 
-#include "mesh_fixtures.h"
+#include "collider_meshes.h"
 
 namespace {
 std::atomic<long> g_allocations{0};

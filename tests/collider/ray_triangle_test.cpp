@@ -1,5 +1,5 @@
 // The shared per-triangle test: closed, two-sided, watertight, bounded t.
-#include "mesh_fixtures.h"
+#include "collider_meshes.h"
 
 namespace {
 

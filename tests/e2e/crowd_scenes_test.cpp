@@ -5,12 +5,12 @@
 #include <cmath>
 #include <numbers>
 
-#include "e2e_scene.h"
+#include "crowd_fixture.h"
 #include "validate/tag_contract.h"
 
 namespace {
 
-using namespace kwe2e;
+using namespace kwtest;
 using namespace kwhost::validate;
 
 TEST_F(CrowdScene, LoneAgentTurnsATenthOfTheWayAndMovesItsSpeed) {

@@ -1,13 +1,13 @@
 // The same scene run twice gives bit-identical agent matrices, and a
 // reference run's hash is pinned per build: a change of any rule, of the
 // order of operations or of a float/double choice shows up here.
-#include "e2e_scene.h"
 #include "core/evaluate.h"
+#include "crowd_fixture.h"
 #include "validate/tag_contract.h"
 
 namespace {
 
-using namespace kwe2e;
+using namespace kwtest;
 using namespace kwhost::validate;
 
 // 30 agents, obstacles and a terrain, 100 frames.

@@ -5,13 +5,13 @@
 #include <cmath>
 
 #include "core/collider_ops.h"
-#include "e2e_scene.h"
-#include "module_once.h"
+#include "crowd_fixture.h"
+#include "module_test.h"
 #include "validate/tag_contract.h"
 
 namespace {
 
-using namespace kwe2e;
+using namespace kwtest;
 using namespace kwhost::validate;
 
 CrowdLayout hillCrowd(const std::string& prefix = "") {

@@ -2,12 +2,13 @@
 // version check, the interface query, plug-in messages and console output.
 #include <cstring>
 
-#include "module_fixture.h"
 #include "core/registry.h"
+#include "module_test.h"
 
 namespace {
 
 using kwhost::Module;
+using kwtest::ModuleTest;
 
 int32_t init(Module& m) { return m.call(KW_ACTION_INIT, &m.table(), nullptr, m.folderHandle()); }
 
@@ -189,7 +190,7 @@ TEST_F(ModuleTest, LifecycleLoadingTheSameFileTwiceIsRefused) {
 }
 
 TEST_F(ModuleTest, LifecycleMissingFileIsAClearError) {
-  auto m = Module::open((root_ / "nope.so").string());
+  auto m = Module::open((dir_ / "nope.so").string());
   ASSERT_FALSE(m);
   EXPECT_NE(m.error().find("cannot be loaded"), std::string::npos) << m.error();
 }

@@ -2,13 +2,15 @@
 // with broken copies of the module's res/ folder.
 #include <filesystem>
 
-#include "module_fixture.h"
+#include "core/document.h"
 #include "core/registry.h"
 #include "core/tag.h"
+#include "module_test.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using kwtest::ModuleTest;
 constexpr int32_t kTagId = 1019785;
 
 TEST_F(ModuleTest, RegistrationRecordsTheTagType) {

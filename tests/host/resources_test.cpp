@@ -4,9 +4,10 @@
 
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 
 #include "core/description.h"
+#include "scratch_folder.h"
+#include "text_files.h"
 
 namespace {
 
@@ -15,22 +16,14 @@ namespace fs = std::filesystem;
 const std::string kSourceRes = std::string(KW_SOURCE_DIR) + "/res";
 
 // A scratch copy of the module's res/ folder that a test may break.
-class HostResources : public ::testing::Test {
+class HostResources : public kwtest::ScratchTest {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("kw_res_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
+    ScratchTest::SetUp();
     fs::copy(kSourceRes, dir_ / "res", fs::copy_options::recursive);
   }
-  void TearDown() override { fs::remove_all(dir_); }
-  void write(const std::string& rel, const std::string& text) {
-    std::ofstream(dir_ / "res" / rel, std::ios::binary) << text;
-  }
+  void write(const std::string& rel, const std::string& text) { kwtest::writeText(dir_ / "res" / rel, text); }
   std::string res() const { return (dir_ / "res").string(); }
-  fs::path dir_;
 };
 
 TEST_F(HostResources, TheModulesStringTableNamesTheTag) {

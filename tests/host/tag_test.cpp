@@ -3,15 +3,16 @@
 #include <cmath>
 #include <cstring>
 
+#include "core/document.h"
 #include "core/evaluate.h"
-#include "module_fixture.h"
 #include "core/registry.h"
+#include "module_test.h"
 
 namespace {
 
 constexpr int32_t kTagId = 1019785;
 
-class TagTest : public ModuleTest {
+class TagTest : public kwtest::ModuleTest {
  protected:
   void SetUp() override {
     ModuleTest::SetUp();

@@ -6,17 +6,16 @@
 
 #include <csignal>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "core/evaluate.h"
-#include "module_once.h"
 #include "core/atomic_file.h"
+#include "core/evaluate.h"
+#include "module_test.h"
 #include "scene/scene_file.h"
+#include "text_files.h"
 #include "validate/crowd_scene.h"
 
 namespace fs = std::filesystem;
@@ -24,15 +23,15 @@ namespace kv = kwhost::validate;
 
 namespace {
 
-class DataSafety : public ::testing::Test {
+using kwtest::readText;
+using kwtest::writeText;
+
+class DataSafety : public kwtest::ScratchTest {
  protected:
   void SetUp() override {
+    ScratchTest::SetUp();
     module_ = kwtest::sharedModule();
     ASSERT_NE(module_, nullptr);
-    dir_ = fs::temp_directory_path() / ("kw-data-safety-" + std::to_string(::getpid()) + "-" +
-                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
     kv::CrowdLayout l;
     l.agents = 20;
     l.obstacles = 2;
@@ -41,13 +40,7 @@ class DataSafety : public ::testing::Test {
     ASSERT_TRUE(c.ok()) << c.error();
     for (int f = 1; f <= 3; ++f) kwhost::evaluateFrame(doc_, f);
   }
-  void TearDown() override { fs::remove_all(dir_); }
 
-  static std::string read(const fs::path& p) {
-    std::ifstream f(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(f), {});
-  }
-  static void write(const fs::path& p, const std::string& s) { std::ofstream(p, std::ios::binary) << s; }
   // Names in the folder: a failed or finished save leaves no temporary file.
   std::vector<std::string> folder() const {
     std::vector<std::string> out;
@@ -57,13 +50,12 @@ class DataSafety : public ::testing::Test {
   }
 
   kwhost::Module* module_ = nullptr;
-  fs::path dir_;
   kwhost::Document doc_;
 };
 
 TEST_F(DataSafety, SavingOverASceneReplacesItWholeAndKeepsItsPermissions) {
   const fs::path file = dir_ / "crowd.kwscene.json";
-  write(file, "{\"format\": \"kestrelwood-scene/1\"}\n");
+  writeText(file, "{\"format\": \"kestrelwood-scene/1\"}\n");
   ::chmod(file.c_str(), 0640);
   struct stat before{};
   ASSERT_EQ(::stat(file.c_str(), &before), 0);
@@ -83,7 +75,7 @@ TEST_F(DataSafety, SavingOverASceneReplacesItWholeAndKeepsItsPermissions) {
 TEST_F(DataSafety, AWriteThatFailsPartWayLeavesTheOldFileAndSaysSo) {
   const fs::path file = dir_ / "keep.kwscene.json";
   const std::string old = "old contents\n";
-  write(file, old);
+  writeText(file, old);
   auto r = kwhost::writeFileAtomically(file.string(), [](std::FILE* f, std::string* why) {
     std::fputs("{\"format\": \"kestrelwood-sc", f);  // half a scene, then the writer gives up
     *why = "simulated failure";
@@ -92,7 +84,7 @@ TEST_F(DataSafety, AWriteThatFailsPartWayLeavesTheOldFileAndSaysSo) {
   ASSERT_FALSE(r.ok());
   EXPECT_NE(r.error().find("simulated failure"), std::string::npos) << r.error();
   EXPECT_NE(r.error().find("unchanged"), std::string::npos) << r.error();
-  EXPECT_EQ(read(file), old);
+  EXPECT_EQ(readText(file), old);
   EXPECT_EQ(folder(), std::vector<std::string>{"keep.kwscene.json"});
 }
 
@@ -101,7 +93,7 @@ TEST_F(DataSafety, AWriteThatFailsPartWayLeavesTheOldFileAndSaysSo) {
 TEST_F(DataSafety, AFullDiskLeavesTheOldFileAndSaysSo) {
   const fs::path file = dir_ / "full.kwscene.json";
   const std::string old = "{\"format\": \"kestrelwood-scene/1\"}\n";
-  write(file, old);
+  writeText(file, old);
   struct rlimit saved{};
   ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
   auto previous = std::signal(SIGXFSZ, SIG_IGN);
@@ -113,19 +105,19 @@ TEST_F(DataSafety, AFullDiskLeavesTheOldFileAndSaysSo) {
   std::signal(SIGXFSZ, previous);
   ASSERT_FALSE(r.ok()) << "a save larger than the disk's room succeeded";
   EXPECT_NE(r.error().find("unchanged"), std::string::npos) << r.error();
-  EXPECT_EQ(read(file), old);
+  EXPECT_EQ(readText(file), old);
   EXPECT_EQ(folder(), std::vector<std::string>{"full.kwscene.json"});
 }
 
 // Permissions do not stop root (CI runs as root): a folder that is a file does.
 TEST_F(DataSafety, ASaveIntoAPathThatCannotBeAFolderFailsClearlyAndWritesNothing) {
   const fs::path blocker = dir_ / "not-a-folder";
-  write(blocker, "x");
+  writeText(blocker, "x");
   const fs::path file = blocker / "crowd.kwscene.json";
   auto r = kwhost::scene::writeSceneFile(doc_, file.string());
   ASSERT_FALSE(r.ok());
   EXPECT_NE(r.error().find(file.string()), std::string::npos) << r.error();
-  EXPECT_EQ(read(blocker), "x");
+  EXPECT_EQ(readText(blocker), "x");
   EXPECT_EQ(folder(), std::vector<std::string>{"not-a-folder"});
   // A target that is a folder is refused too, and the folder stays.
   fs::create_directories(dir_ / "taken.kwscene.json");
@@ -136,9 +128,9 @@ TEST_F(DataSafety, ASaveIntoAPathThatCannotBeAFolderFailsClearlyAndWritesNothing
 
 TEST_F(DataSafety, LoadingASceneNeverChangesTheFileOrItsMesh) {
   const fs::path mesh = dir_ / "ground.obj";
-  write(mesh, "v -5000 0 -5000\nv 5000 0 -5000\nv 5000 0 5000\nv -5000 0 5000\nf 1 4 3 2\n");
+  writeText(mesh, "v -5000 0 -5000\nv 5000 0 -5000\nv 5000 0 5000\nv -5000 0 5000\nf 1 4 3 2\n");
   const fs::path file = dir_ / "scene.kwscene.json";
-  write(file, R"({"format": "kestrelwood-scene/1", "objects": [
+  writeText(file, R"({"format": "kestrelwood-scene/1", "objects": [
     {"name": "H", "tags": [{"type": "Kestrelwood", "recordStart": true,
       "params": {"AGENTS_GROUP": "G", "TARGET": "T", "TERRAIN": "Ground"}}]},
     {"name": "G", "children": [{"name": "a"}, {"name": "b", "position": [300, 0, 0]}]},
@@ -149,7 +141,7 @@ TEST_F(DataSafety, LoadingASceneNeverChangesTheFileOrItsMesh) {
   const auto stamp = fs::file_time_type::clock::now() - std::chrono::hours(24);
   fs::last_write_time(file, stamp);
   fs::last_write_time(mesh, stamp);
-  const std::string sceneBytes = read(file), meshBytes = read(mesh);
+  const std::string sceneBytes = readText(file), meshBytes = readText(mesh);
   {
     auto loaded = kwhost::scene::readSceneFile(file.string());
     ASSERT_TRUE(loaded.ok()) << loaded.error();
@@ -160,13 +152,13 @@ TEST_F(DataSafety, LoadingASceneNeverChangesTheFileOrItsMesh) {
                                               &loaded.value().objSources)
                     .ok());
   }
-  EXPECT_EQ(read(file), sceneBytes);
-  EXPECT_EQ(read(mesh), meshBytes);
+  EXPECT_EQ(readText(file), sceneBytes);
+  EXPECT_EQ(readText(mesh), meshBytes);
   EXPECT_EQ(fs::last_write_time(file), stamp);
   EXPECT_EQ(fs::last_write_time(mesh), stamp);
   // A scene that fails to read is left alone as well.
   const fs::path bad = dir_ / "bad.kwscene.json";
-  write(bad, "{\"format\": \"kestrelwood-scene/1\", \"objects\": [{\"nam\": 1}]}");
+  writeText(bad, "{\"format\": \"kestrelwood-scene/1\", \"objects\": [{\"nam\": 1}]}");
   fs::last_write_time(bad, stamp);
   EXPECT_FALSE(kwhost::scene::readSceneFile(bad.string()).ok());
   EXPECT_EQ(fs::last_write_time(bad), stamp);

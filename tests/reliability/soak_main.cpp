@@ -12,6 +12,7 @@
 #include <string>
 
 #include "core/evaluate.h"
+#include "module_once.h"
 #include "scene/demo_scene.h"
 #include "scene/scene_file.h"
 #include "validate/soak.h"
@@ -20,7 +21,7 @@
 namespace kv = kwhost::validate;
 
 int main(int argc, char** argv) {
-  std::string module = KW_TEST_MODULE;
+  std::string module = kwtest::builtModulePath();
   kv::SoakOptions o;
   bool demo = false;
   int cells = 24;
@@ -46,9 +47,10 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
-  auto m = kwhost::Module::load(module);
+  std::string why;
+  kwhost::Module* m = kwtest::moduleOnce(&why, module);
   if (!m) {
-    std::cerr << "kw_soak: " << m.error() << "\n";
+    std::cerr << "kw_soak: " << why << "\n";
     return 4;
   }
   kv::SoakReport r;
@@ -62,8 +64,7 @@ int main(int argc, char** argv) {
     for (kwhost::Tag* t : scene.value().recordStart) kwhost::pressButton(*t, kv::kRecordStart);
     kv::Crowd crowd;
     for (kwhost::Tag* t : doc.tagsInOrder()) {
-      crowd.tag = t;
-      crowd.group = static_cast<kwhost::Object*>(t->data().getLink(kv::kAgentsGroup, doc.handle()));
+      crowd = kv::crowdOf(doc, *t);
       if (crowd.group) break;
     }
     if (!crowd.group) {
@@ -72,10 +73,10 @@ int main(int argc, char** argv) {
     }
     std::cout << "soak: the demo scene (" << cells << " x " << cells << " terrain cells), "
               << kv::agentsOf(crowd).size() << " agents\n";
-    r = kv::runSoakOn(*m.value(), doc, crowd, o, &std::cout);
+    r = kv::runSoakOn(*m, doc, crowd, o, &std::cout);
   } else {
     std::cout << "soak: a generated crowd of " << o.layout.agents << " agents\n";
-    r = kv::runSoak(*m.value(), o, &std::cout);
+    r = kv::runSoak(*m, o, &std::cout);
   }
   kv::printSoakReport(r, std::cout);
   return r.ok ? 0 : 1;

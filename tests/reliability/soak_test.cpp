@@ -6,7 +6,7 @@
 #include <sstream>
 
 #include "core/evaluate.h"
-#include "module_once.h"
+#include "module_test.h"
 #include "scene/demo_scene.h"
 #include "scene/scene_file.h"
 #include "validate/soak.h"
@@ -42,9 +42,7 @@ TEST(Soak, DemoSceneStaysFiniteAndFlat) {
   ASSERT_TRUE(scene.ok()) << scene.error();
   kwhost::Document& doc = *scene.value().doc;
   for (kwhost::Tag* t : scene.value().recordStart) kwhost::pressButton(*t, kv::kRecordStart);
-  kv::Crowd crowd;
-  crowd.tag = doc.tagsInOrder().at(0);
-  crowd.group = static_cast<kwhost::Object*>(crowd.tag->data().getLink(kv::kAgentsGroup, doc.handle()));
+  const kv::Crowd crowd = kv::crowdOf(doc, *doc.tagsInOrder().at(0));
   ASSERT_NE(crowd.group, nullptr);
   kv::SoakOptions o;
   o.frames = 1500;

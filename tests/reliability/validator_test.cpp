@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <sstream>
 
-#include "module_once.h"
+#include "module_test.h"
 #include "validate/validator.h"
 
 namespace kv = kwhost::validate;
@@ -16,9 +16,9 @@ namespace {
 class ValidatorCheck : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(ValidatorCheck, PassesOnTheBuiltModule) {
-  kwtest::releaseSharedModule();  // every check loads the module itself
+  (void)kwtest::endModuleOnce();  // every check loads the module itself
   kv::ValidatorOptions o;
-  o.modulePath = KW_TEST_MODULE;
+  o.modulePath = kwtest::builtModulePath();
   o.strictness = 4;
   o.only = {GetParam()};
   const auto results = kv::runChecks(o, nullptr);
@@ -35,9 +35,9 @@ INSTANTIATE_TEST_SUITE_P(Battery, ValidatorCheck, ::testing::ValuesIn(kv::checkN
                          });
 
 TEST(Validator, ReportsEveryCheckAndASummaryAndExitsZeroWhenAllPass) {
-  kwtest::releaseSharedModule();
+  (void)kwtest::endModuleOnce();
   kv::ValidatorOptions o;
-  o.modulePath = KW_TEST_MODULE;
+  o.modulePath = kwtest::builtModulePath();
   o.strictness = 1;
   std::ostringstream out, err;
   EXPECT_EQ(kv::runValidator(o, out, err), 0) << out.str() << err.str();
@@ -50,7 +50,7 @@ TEST(Validator, ReportsEveryCheckAndASummaryAndExitsZeroWhenAllPass) {
 // A file that is no module: one error line and exit 4, as run and demo
 // give; each check on its own still fails with a reason.
 TEST(Validator, SaysOnceThatAFileIsNoModuleAndExitsWithFour) {
-  kwtest::releaseSharedModule();
+  (void)kwtest::endModuleOnce();
   for (const char* path : {"/nonexistent/Kestrelwood.so", "/proc/self/exe"}) {
     kv::ValidatorOptions o;
     o.modulePath = path;
@@ -74,7 +74,7 @@ TEST(Validator, RefusesBadOptionsWithoutRunningAnything) {
   std::ostringstream out, err;
   kv::ValidatorOptions o;
   EXPECT_EQ(kv::runValidator(o, out, err), 2);  // no module
-  o.modulePath = KW_TEST_MODULE;
+  o.modulePath = kwtest::builtModulePath();
   o.strictness = 11;
   EXPECT_EQ(kv::runValidator(o, out, err), 2);
   o.strictness = 0;
@@ -91,13 +91,13 @@ TEST(Validator, RefusesBadOptionsWithoutRunningAnything) {
 TEST(Validator, RefusesToShareAModuleTheCallerHasLoaded) {
   ASSERT_NE(kwtest::sharedModule(), nullptr);
   kv::ValidatorOptions o;
-  o.modulePath = KW_TEST_MODULE;
+  o.modulePath = kwtest::builtModulePath();
   o.only = {"defaults"};
   const auto r = kv::runChecks(o, nullptr);
   ASSERT_EQ(r.size(), 1u);
   EXPECT_FALSE(r[0].passed);
   EXPECT_NE(r[0].reason.find("loaded already"), std::string::npos) << r[0].reason;
-  kwtest::releaseSharedModule();
+  (void)kwtest::endModuleOnce();
 }
 
 }  // namespace

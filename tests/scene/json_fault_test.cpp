@@ -6,10 +6,13 @@
 
 #include <string>
 
-#include "module_once.h"
 #include "scene/json_fault.h"
+#include "scene/scene_file.h"
+#include "text_files.h"
 
 namespace {
+
+using namespace kwtest;
 
 namespace ks = kwhost::scene;
 using ks::Json;

@@ -12,9 +12,14 @@
 
 #include <nlohmann/json.hpp>
 
-#include "module_once.h"
+#include "program_run.h"
+#include "scene_text.h"
+#include "scratch_folder.h"
+#include "text_files.h"
 
 namespace {
+
+using namespace kwtest;
 
 namespace fs = std::filesystem;
 using nlohmann::json;
@@ -42,10 +47,7 @@ std::map<int, std::vector<Row>> readCsv(const std::string& text) {
   return frames;
 }
 
-struct Circle {
-  std::string name;
-  double x, z, radius;
-};
+using Circle = Rock;
 
 // What a scene's crowd does, seen from its CSV alone.
 json expectedEvents(const std::map<int, std::vector<Row>>& frames, const std::vector<Circle>& rocks, double tx,
@@ -90,28 +92,10 @@ json expectedEvents(const std::map<int, std::vector<Row>>& frames, const std::ve
   return {{"intrusions", intrusions}, {"closePairs", pairs}, {"stuck", stuck}};
 }
 
-std::string agentsJson(const std::vector<std::array<int, 2>>& at) {
-  std::string s;
-  for (size_t i = 0; i < at.size(); ++i)
-    s += std::string(i ? ", " : "") + "{\"name\": \"A" + std::to_string(i) + "\", \"position\": [" +
-         std::to_string(at[i][0]) + ", 0, " + std::to_string(at[i][1]) + "]}";
-  return s;
-}
-
 // One flock, one target, some rocks; every speed exactly SPEED.
 std::string sceneText(const std::vector<std::array<int, 2>>& agents, int tx, int tz, const std::vector<Circle>& rocks,
                       const std::string& params, int maxFrame) {
-  std::string r;
-  for (size_t i = 0; i < rocks.size(); ++i)
-    r += std::string(i ? ", " : "") + "{\"name\": \"" + rocks[i].name + "\", \"type\": \"circle\", \"radius\": " +
-         std::to_string(rocks[i].radius) + ", \"position\": [" + std::to_string(rocks[i].x) + ", 0, " +
-         std::to_string(rocks[i].z) + "]}";
-  return R"({"format": "kestrelwood-scene/1", "maxFrame": )" + std::to_string(maxFrame) + R"(, "objects": [
-    {"name": "Goal", "position": [)" + std::to_string(tx) + ", 0, " + std::to_string(tz) + R"(]},
-    {"name": "Rocks", "children": [)" + r + R"(]},
-    {"name": "Flock", "children": [)" + agentsJson(agents) + R"(]},
-    {"name": "Crowd", "tags": [{"type": "Kestrelwood", "recordStart": true, "params": {"AGENTS_GROUP": "Flock",
-      "TARGET": "Goal", "OBSTACLES_GROUP": "Rocks", "SPEED_VARIATION": 0, )" + params + "}}]}]}";
+  return flockSceneText({agents, "A", tx, tz, rocks, R"(, "SPEED_VARIATION": 0, )" + params, maxFrame});
 }
 
 struct Case {

@@ -8,11 +8,16 @@
 #include <sstream>
 
 #include "export/csv_writer.h"
-#include "module_once.h"
-#include "scene/scene_run.h"
 #include "export/svg_poster.h"
+#include "module_test.h"
+#include "scene/scene_run.h"
+#include "scene_load.h"
+#include "scratch_folder.h"
+#include "text_files.h"
 
 namespace {
+
+using namespace kwtest;
 
 const char* kTwoTags = R"({"format": "kestrelwood-scene/1", "maxFrame": 6, "objects": [
   {"name": "Goal", "position": [0, 0, 1000]},
@@ -27,7 +32,7 @@ const char* kTwoTags = R"({"format": "kestrelwood-scene/1", "maxFrame": 6, "obje
     "SHOW_VISION": true, "SHOW_REPULSION": true, "SHOW_ALIGNMENT": true}}]}]})";
 
 TEST(RunOutputs, RecordFollowsEvaluationOrder) {
-  requireModule();
+  ASSERT_NE(sharedModule(), nullptr);
   kwhost::scene::LoadedScene s = loadOk(kTwoTags);
   ASSERT_TRUE(s.doc);
   auto run = kwhost::scene::runScene(s, {}, "two tags");
@@ -60,7 +65,7 @@ TEST(RunOutputs, RecordFollowsEvaluationOrder) {
 }
 
 TEST(RunOutputs, CsvNumbersReadBackAsTheSameFloats) {
-  requireModule();
+  ASSERT_NE(sharedModule(), nullptr);
   kwhost::scene::LoadedScene s = loadOk(kTwoTags);
   auto run = kwhost::scene::runScene(s, {}, "csv");
   ASSERT_TRUE(run) << run.error();

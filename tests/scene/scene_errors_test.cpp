@@ -4,9 +4,14 @@
 
 #include <string>
 
-#include "module_once.h"
+#include "module_test.h"
+#include "scene_load.h"
+#include "scratch_folder.h"
+#include "text_files.h"
 
 namespace {
+
+using namespace kwtest;
 
 const std::string kHead = R"({"format": "kestrelwood-scene/1", )";
 
@@ -28,7 +33,7 @@ void PrintTo(const Case& c, std::ostream* os) { *os << c.label; }
 class SceneErrors : public ::testing::TestWithParam<Case> {};
 
 TEST_P(SceneErrors, ReportsWhereAndWhat) {
-  requireModule();
+  ASSERT_NE(sharedModule(), nullptr);
   const Case& c = GetParam();
   const std::string err = loadError(c.text, tempFolder("errors"));
   EXPECT_EQ(err.substr(0, c.expected.size()), c.expected) << "full error: " << err;
@@ -134,7 +139,7 @@ INSTANTIATE_TEST_SUITE_P(Scene, SceneErrors, ::testing::ValuesIn(kCases),
                          [](const ::testing::TestParamInfo<Case>& i) { return std::string(i.param.label); });
 
 TEST(SceneFileErrors, UnreadableFilesAreFileErrors) {
-  requireModule();
+  ASSERT_NE(sharedModule(), nullptr);
   const std::string dir = tempFolder("unreadable");
   auto missing = kwhost::scene::readSceneFile(dir + "/missing.kwscene.json");
   ASSERT_FALSE(missing);
@@ -145,7 +150,7 @@ TEST(SceneFileErrors, UnreadableFilesAreFileErrors) {
 }
 
 TEST(SceneFileErrors, BadObjFilesNameTheFault) {
-  requireModule();
+  ASSERT_NE(sharedModule(), nullptr);
   const std::string dir = tempFolder("badobj");
   writeText(dir + "/far.obj", "v 0 0 0\nv 1 0 0\nv 0 0 1\nf 1 2 9\n");
   writeText(dir + "/inf.obj", "v 0 0 0\nv 1 1e39 0\nv 0 0 1\nf 1 2 3\n");

@@ -7,13 +7,18 @@
 #include <cstring>
 #include <filesystem>
 
-#include "core/evaluate.h"
-#include "module_once.h"
 #include "core/atomic_file.h"
-#include "scene/scene_run.h"
+#include "core/evaluate.h"
 #include "core/tag.h"
+#include "module_test.h"
+#include "scene/scene_run.h"
+#include "scene_load.h"
+#include "scratch_folder.h"
+#include "text_files.h"
 
 namespace {
+
+using namespace kwtest;
 
 namespace fs = std::filesystem;
 using kwhost::Document;
@@ -95,7 +100,7 @@ const char* kScene = R"({
 })";
 
 TEST(SceneRoundTrip, SavedSceneReloadsBitForBit) {
-  requireModule();
+  ASSERT_NE(sharedModule(), nullptr);
   const std::string dir = tempFolder("roundtrip");
   LoadedScene first = loadOk(kScene);
   ASSERT_TRUE(first.doc);
@@ -125,7 +130,7 @@ TEST(SceneRoundTrip, SavedSceneReloadsBitForBit) {
 }
 
 TEST(SceneRoundTrip, PolygonsSplitIntoTrianglesAsWritten) {
-  requireModule();
+  ASSERT_NE(sharedModule(), nullptr);
   LoadedScene s = loadOk(R"({"format": "kestrelwood-scene/1", "objects": [{"name": "P", "type": "polygon", "mesh": {
     "points": [[0,0,0],[0,0,1],[1,0,1],[1,0,0],[2,0,0]], "polygons": [[0,1,2,3], [4,3,2], [0,1,2,3,4]]}}]})");
   ASSERT_TRUE(s.doc);
@@ -134,7 +139,7 @@ TEST(SceneRoundTrip, PolygonsSplitIntoTrianglesAsWritten) {
 }
 
 TEST(SceneRoundTrip, ObjGeometryIsReferredToRelativeToTheNewFile) {
-  requireModule();
+  ASSERT_NE(sharedModule(), nullptr);
   const std::string dir = tempFolder("objref");
   fs::create_directories(dir + "/meshes");
   fs::create_directories(dir + "/out");
@@ -162,7 +167,7 @@ TEST(SceneRoundTrip, ObjGeometryIsReferredToRelativeToTheNewFile) {
 }
 
 TEST(SceneRoundTrip, FailedSaveLeavesTheOldFile) {
-  requireModule();
+  ASSERT_NE(sharedModule(), nullptr);
   const std::string dir = tempFolder("failedsave");
   LoadedScene s = loadOk(kScene);
   ASSERT_TRUE(s.doc);
@@ -200,7 +205,7 @@ TEST(SceneRoundTrip, FailedSaveLeavesTheOldFile) {
 // instance) regains the start state from the stored pairs, so the restore at
 // frame 0 puts every agent on its recorded start matrix.
 TEST(SceneRoundTrip, ReloadedTagRestoresTheRecordedStart) {
-  requireModule();
+  ASSERT_NE(sharedModule(), nullptr);
   const std::string dir = tempFolder("restore");
   LoadedScene s = loadOk(R"({"format": "kestrelwood-scene/1", "maxFrame": 50, "objects": [
     {"name": "Target", "position": [0, 0, 3000]},

@@ -9,44 +9,23 @@
 #include <cstring>
 #include <filesystem>
 
-#include "module_once.h"
+#include "module_test.h"
+#include "program_run.h"
+#include "scene_load.h"
+#include "scene_text.h"
+#include "scratch_folder.h"
+#include "text_files.h"
 
 namespace {
+
+using namespace kwtest;
 
 namespace fs = std::filesystem;
 using kwhost::scene::Json;
 
 constexpr int kLevels = 20000;
 
-// Three agents, a target and the tag that moves them.
-const std::string kCrowd = R"({"name": "Flock", "children": [{"name": "a0"}, {"name": "a1", "position": [60, 0, 0]},
-                                {"name": "a2", "position": [0, 0, -60]}]},
-  {"name": "Goal", "position": [0, 0, 900]},
-  {"name": "Crowd", "tags": [{"type": "Kestrelwood", "recordStart": true,
-    "params": {"AGENTS_GROUP": "Flock", "TARGET": "Goal", "SHOW_VISION": true}}]})";
-
-std::string sceneOf(const std::string& objects) {
-  return R"({"format": "kestrelwood-scene/1", "maxFrame": 12, "objects": [)" + objects + "]}";
-}
-
-// levels nested objects n0, n1, ..., each one unit along x from its parent,
-// with bottom (a list of objects) inside the last.
-std::string chain(int levels, const std::string& bottom) {
-  std::string s;
-  for (int i = 0; i < levels; ++i) s += R"({"name": "n)" + std::to_string(i) + R"(", "position": [1, 0, 0], "children": [)";
-  s += bottom;
-  for (int i = 0; i < levels; ++i) s += "]}";
-  return s;
-}
-
-// The path of the object a chain of levels holds first.
-std::string bottomPath(int levels) {
-  std::string p = "objects[0]";
-  for (int i = 0; i < levels; ++i) p += ".children[0]";
-  return p;
-}
-
-size_t lines(const std::string& s) { return size_t(std::count(s.begin(), s.end(), '\n')); }
+std::string sceneOf(const std::string& objects) { return sceneFileText(objects, 12); }
 
 // The JSON chunk of a binary glTF file.
 Json glbJson(const std::string& bytes) {
@@ -57,14 +36,14 @@ Json glbJson(const std::string& bytes) {
 }
 
 TEST(DeepScenes, RunSaveCsvAndOutAtTwentyThousandLevels) {
-  requireModule();
+  ASSERT_NE(sharedModule(), nullptr);
   const std::string dir = tempFolder("deep-run");
   const std::string deep = dir + "/deep.kwscene.json", flat = dir + "/flat.kwscene.json";
-  writeText(deep, sceneOf(chain(kLevels, kCrowd)));
+  writeText(deep, sceneOf(chainText(kLevels, watchedCrowdText())));
   // The reference: the crowd under one object standing where the chain ends
   // (sums of whole units and identity axes: the same matrices, bit for bit).
   writeText(flat, sceneOf(R"({"name": "n0", "position": [)" + std::to_string(kLevels) + R"(, 0, 0], "children": [)" +
-                          kCrowd + "]}"));
+                          watchedCrowdText() + "]}"));
   const std::string saved = dir + "/saved.kwscene.json", out = dir + "/view";
   Ran r = kestrelwood("run " + quote(deep) + " --csv " + quote(dir + "/deep.csv") + " --save " + quote(saved) +
                           " --out " + quote(out),
@@ -74,7 +53,7 @@ TEST(DeepScenes, RunSaveCsvAndOutAtTwentyThousandLevels) {
   Ran f = kestrelwood("run " + quote(flat) + " --csv " + quote(dir + "/flat.csv"), dir);
   ASSERT_EQ(f.status, 0) << f.err;
   const std::string csv = readText(dir + "/deep.csv");
-  EXPECT_EQ(lines(csv), 1u + 13u * 3u);
+  EXPECT_EQ(countLines(csv), 1u + 13u * 3u);
   EXPECT_EQ(csv, readText(dir + "/flat.csv")) << "the crowd moves as it does near the top";
   EXPECT_EQ(readText(out + "/agents.csv"), csv);
 
@@ -105,20 +84,20 @@ TEST(DeepScenes, RunSaveCsvAndOutAtTwentyThousandLevels) {
 TEST(DeepScenes, FaultsDeepDownNameTheirWholePath) {
   const std::string dir = tempFolder("deep-faults");
   const std::string scene = dir + "/s.kwscene.json";
-  writeText(scene, sceneOf(chain(kLevels, R"({"name": "b", "radius": 5})")));
+  writeText(scene, sceneOf(chainText(kLevels, R"({"name": "b", "radius": 5})")));
   Ran r = kestrelwood("run " + quote(scene) + " --save " + quote(dir + "/saved.json") + " --csv " + quote(dir + "/a.csv"), dir);
   EXPECT_EQ(r.status, 3);
-  EXPECT_TRUE(r.err == "error: " + scene + ": " + bottomPath(kLevels) + ".radius: \"radius\" belongs to \"circle\" objects only\n")
+  EXPECT_TRUE(r.err == "error: " + scene + ": " + chainPath(kLevels) + ".radius: \"radius\" belongs to \"circle\" objects only\n")
       << r.err.substr(0, 200);
   EXPECT_FALSE(fs::exists(dir + "/saved.json"));
   EXPECT_FALSE(fs::exists(dir + "/a.csv"));
 
   // A name taken far up the chain: both places in full.
-  writeText(scene, sceneOf(chain(kLevels, R"({"name": "n7"})")));
+  writeText(scene, sceneOf(chainText(kLevels, R"({"name": "n7"})")));
   r = kestrelwood("run " + quote(scene), dir);
   EXPECT_EQ(r.status, 3);
-  EXPECT_TRUE(r.err == "error: " + scene + ": " + bottomPath(kLevels) + ".name: the name \"n7\" is used already by " +
-                           bottomPath(7) + "\n")
+  EXPECT_TRUE(r.err == "error: " + scene + ": " + chainPath(kLevels) + ".name: the name \"n7\" is used already by " +
+                           chainPath(7) + "\n")
       << r.err.substr(0, 200);
 }
 
@@ -126,10 +105,10 @@ TEST(DeepScenes, PastTheNestingLimitOneLineSaysWhere) {
   const std::string dir = tempFolder("deep-limit");
   const std::string scene = dir + "/s.kwscene.json";
   // Two levels per object, plus the top object and its list: 200,004 levels.
-  writeText(scene, sceneOf(chain(100001, "")));
+  writeText(scene, sceneOf(chainText(100001, "")));
   Ran r = kestrelwood("run " + quote(scene) + " --save " + quote(dir + "/saved.json") + " --out " + quote(dir + "/view"), dir);
   EXPECT_EQ(r.status, 3);
-  EXPECT_EQ(lines(r.err), 1u);
+  EXPECT_EQ(countLines(r.err), 1u);
   EXPECT_EQ(r.err.rfind("error: " + scene + ": line 1, column ", 0), 0u) << r.err;
   EXPECT_NE(r.err.find(": objects and arrays nest more than 200000 levels deep here; a scene file may nest at most that deep\n"),
             std::string::npos)
@@ -139,11 +118,10 @@ TEST(DeepScenes, PastTheNestingLimitOneLineSaysWhere) {
 }
 
 TEST(WideScenes, ManyObjectsAndParametersRunAndSave) {
-  requireModule();
+  ASSERT_NE(sharedModule(), nullptr);
   const std::string dir = tempFolder("wide");
   const int objects = 100000, params = 20000;
-  std::string list;
-  for (int i = 0; i < objects; ++i) list += R"({"name": "o)" + std::to_string(i) + R"("}, )";
+  const std::string list = siblingsText(objects);
   std::string entries;
   for (int i = 0; i < params; ++i) entries += R"(, ")" + std::to_string(5000 + i) + R"(": {"long": )" + std::to_string(i) + "}";
   const std::string crowd = R"({"name": "Crowd", "tags": [{"type": "Kestrelwood", "params": {"TARGET": "o5")" + entries + "}}]}";
@@ -159,7 +137,7 @@ TEST(WideScenes, ManyObjectsAndParametersRunAndSave) {
 }
 
 TEST(LongTexts, StayOneShortLine) {
-  requireModule();
+  ASSERT_NE(sharedModule(), nullptr);
   const std::string name(1 << 20, 'x');
   struct Case {
     const char* label;

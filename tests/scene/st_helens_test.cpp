@@ -14,10 +14,15 @@
 #include <optional>
 #include <sstream>
 
-#include "module_once.h"
+#include "module_test.h"
+#include "program_run.h"
 #include "scene/scene_run.h"
+#include "scratch_folder.h"
+#include "text_files.h"
 
 namespace {
+
+using namespace kwtest;
 
 namespace fs = std::filesystem;
 
@@ -89,7 +94,7 @@ std::vector<Row> readCsvRows(const std::string& text) {
 }
 
 TEST(StHelens, ThirtyAgentsCrossTheCraterOnItsSurface) {
-  requireModule();
+  ASSERT_NE(sharedModule(), nullptr);
   const std::string obj = fs::absolute(KW_SHARED_DATA "/mount-st-helens-2000.obj").lexically_normal().string();
   if (!fs::exists(obj)) GTEST_SKIP() << obj << " is missing (the shared terrain data is not beside this checkout)";
   const std::string dir = tempFolder("sthelens");

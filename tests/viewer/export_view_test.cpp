@@ -4,16 +4,16 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include <gtest/gtest.h>
 
-#include "export/gltf_writer.h"
 #include "core/atomic_file.h"
+#include "export/gltf_writer.h"
 #include "export/run_record_check.h"
 #include "export/view_geometry.h"
 #include "export/viewer_page.h"
+#include "scratch_folder.h"
+#include "text_files.h"
 
 namespace kwhost {
 namespace {
@@ -169,31 +169,16 @@ TEST(RunRecordCheck, ReportsTheFirstFault) {
   EXPECT_EQ(e.error(), "object 'Target': 1 matrices for 3 frames");
 }
 
-class Files : public ::testing::Test {
+class Files : public kwtest::ScratchTest {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("kw_export_view_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-  static std::string read(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
   size_t entries() const { return size_t(std::distance(fs::directory_iterator(dir_), fs::directory_iterator())); }
-  fs::path dir_;
 };
 
 TEST_F(Files, GlbIsWrittenAndABadRecordLeavesTheOldFile) {
   const fs::path glb = dir_ / "run.glb";
   auto w = writeGlb(smallRun(), glb.string());
   ASSERT_TRUE(w) << w.error();
-  const std::string bytes = read(glb);
+  const std::string bytes = kwtest::readText(glb);
   ASSERT_GE(bytes.size(), 20u);
   EXPECT_EQ(bytes.substr(0, 4), "glTF");
   EXPECT_EQ(bytes[4], 2);                                       // version 2
@@ -205,7 +190,7 @@ TEST_F(Files, GlbIsWrittenAndABadRecordLeavesTheOldFile) {
   w = writeGlb(bad, glb.string());
   EXPECT_FALSE(w);
   EXPECT_NE(w.error().find("run.glb: frame 0"), std::string::npos) << w.error();
-  EXPECT_EQ(read(glb), bytes);
+  EXPECT_EQ(kwtest::readText(glb), bytes);
   EXPECT_EQ(entries(), 1u) << "a temporary file was left behind";
 
   w = writeGlb(smallRun(), (dir_ / "missing" / "run.glb").string());
@@ -215,7 +200,7 @@ TEST_F(Files, GlbIsWrittenAndABadRecordLeavesTheOldFile) {
 
 TEST_F(Files, AtomicWriteKeepsTheTargetWhenTheWriterFails) {
   const fs::path p = dir_ / "keep.txt";
-  std::ofstream(p) << "old";
+  kwtest::writeText(p, "old");
   auto w = writeFileAtomically(p.string(), [](std::FILE* f, std::string* why) {
     std::fputs("half", f);
     *why = "gave up";
@@ -223,17 +208,17 @@ TEST_F(Files, AtomicWriteKeepsTheTargetWhenTheWriterFails) {
   });
   EXPECT_FALSE(w);
   EXPECT_EQ(w.error(), p.string() + ": gave up; the existing file is unchanged");
-  EXPECT_EQ(read(p), "old");
+  EXPECT_EQ(kwtest::readText(p), "old");
   EXPECT_EQ(entries(), 1u);
 }
 
 TEST_F(Files, ViewerFillsTheTemplateAndEscapesNames) {
   const fs::path tpl = dir_ / "tpl.html";
-  std::ofstream(tpl) << "<html><body>HEAD<!--KW-RUN-DATA-->TAIL</body></html>";
+  kwtest::writeText(tpl, "<html><body>HEAD<!--KW-RUN-DATA-->TAIL</body></html>");
   ::setenv("KESTRELWOOD_VIEWER_TEMPLATE", tpl.c_str(), 1);
   std::string e;
   { auto v = writeViewer(smallRun(), (dir_ / "out").string(), "run.glb"); ASSERT_TRUE(v) << v.error(); }
-  const std::string page = read(dir_ / "out" / "index.html");
+  const std::string page = kwtest::readText(dir_ / "out" / "index.html");
   EXPECT_EQ(page.rfind("<html><body>HEAD<script", 0), 0u);
   EXPECT_NE(page.find("</script>\nTAIL</body></html>"), std::string::npos);
   EXPECT_NE(page.find("Small \\u003c/script> scene"), std::string::npos);
@@ -249,7 +234,7 @@ TEST_F(Files, ViewerFillsTheTemplateAndEscapesNames) {
   const nlohmann::json report = {{"format", "kestrelwood-report/1"},
                                  {"tags", {{{"tag", 0}, {"object", "Crowd <!-- </script>"}}}}};
   { auto v = writeViewer(smallRun(), (dir_ / "out").string(), "run.glb", report); ASSERT_TRUE(v) << v.error(); }
-  const std::string withReport = read(dir_ / "out" / "index.html");
+  const std::string withReport = kwtest::readText(dir_ / "out" / "index.html");
   const size_t at = withReport.find("<script type=\"application/json\" id=\"kw-report\">");
   ASSERT_NE(at, std::string::npos);
   const size_t body = withReport.find('>', at) + 1;
@@ -258,10 +243,10 @@ TEST_F(Files, ViewerFillsTheTemplateAndEscapesNames) {
   auto refused = writeViewer(smallRun(), (dir_ / "out").string(), "run.glb", nlohmann::json::array());
   EXPECT_FALSE(refused);
   EXPECT_NE(refused.error().find("crowd report is a JSON array, not an object"), std::string::npos) << refused.error();
-  EXPECT_EQ(read(dir_ / "out" / "index.html"), withReport);
+  EXPECT_EQ(kwtest::readText(dir_ / "out" / "index.html"), withReport);
   { auto v = writeViewer(smallRun(), (dir_ / "out").string(), "run.glb"); ASSERT_TRUE(v) << v.error(); }
 
-  std::ofstream(tpl) << "<html>no marker</html>";
+  kwtest::writeText(tpl, "<html>no marker</html>");
   auto noMarker = writeViewer(smallRun(), (dir_ / "out").string(), "run.glb");
   EXPECT_FALSE(noMarker);
   EXPECT_NE(noMarker.error().find("not a viewer page template"), std::string::npos) << noMarker.error();
@@ -270,7 +255,7 @@ TEST_F(Files, ViewerFillsTheTemplateAndEscapesNames) {
   EXPECT_FALSE(missing);
   EXPECT_NE(missing.error().find("template " + (dir_ / "none.html").string() + " is missing"), std::string::npos)
       << missing.error();
-  EXPECT_EQ(read(dir_ / "out" / "index.html"), page) << "a failed write replaced the page";
+  EXPECT_EQ(kwtest::readText(dir_ / "out" / "index.html"), page) << "a failed write replaced the page";
   ::unsetenv("KESTRELWOOD_VIEWER_TEMPLATE");
 }
 

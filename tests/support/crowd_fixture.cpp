@@ -1,57 +1,41 @@
-#include "e2e_scene.h"
-
-#include <cmath>
+#include "crowd_fixture.h"
 
 #include "core/evaluate.h"
-#include "module_once.h"
+#include "module_test.h"
 #include "validate/tag_contract.h"
 
-namespace kwe2e {
+namespace kv = kwhost::validate;
+
+namespace kwtest {
 
 void CrowdScene::SetUp() {
-  ASSERT_NE(kwtest::sharedModule(), nullptr);
+  ASSERT_NE(sharedModule(), nullptr);
   doc_ = std::make_unique<kwhost::Document>();
 }
 
 kwhost::Object* CrowdScene::add(const std::string& name, KwVector pos, kwhost::Object* parent, int32_t type) {
-  auto o = doc_->createObject(name, type, parent);
+  auto o = kv::addObject(*doc_, name, type, parent, pos);
   EXPECT_TRUE(o.ok()) << o.error();
-  if (!o.ok()) return nullptr;
-  o.value()->setPosition(pos);
-  return o.value();
+  return o.ok() ? o.value() : nullptr;
 }
 
 kwhost::Object* CrowdScene::addCircle(const std::string& name, KwVector pos, float radius, kwhost::Object* parent) {
-  kwhost::Object* c = add(name, pos, parent, kwhost::kTypeCircle);
-  if (c) c->data().setReal(kwhost::kCircleRadiusId, radius);
-  return c;
+  auto c = kv::addCircle(*doc_, name, pos, radius, parent);
+  EXPECT_TRUE(c.ok()) << c.error();
+  return c.ok() ? c.value() : nullptr;
 }
 
 kwhost::Tag* CrowdScene::addTag(kwhost::Object* group, kwhost::Object* target) {
-  using namespace kwhost::validate;
   kwhost::Object* holder = add("Crowd", KwVector{0, 0, 0});
   if (!holder) return nullptr;
-  auto t = kwhost::createTag(*holder, kTagId);
+  auto t = kv::addCrowdTag(*holder, group, target);
   EXPECT_TRUE(t.ok()) << t.error();
-  if (!t.ok()) return nullptr;
-  t.value()->data().setLink(kAgentsGroup, group);
-  t.value()->data().setLink(kTarget, target);
-  return t.value();
+  return t.ok() ? t.value() : nullptr;
 }
 
-bool CrowdScene::press(kwhost::Tag* tag) { return kwhost::pressButton(*tag, kwhost::validate::kRecordStart); }
+bool CrowdScene::press(kwhost::Tag* tag) { return kwhost::pressButton(*tag, kv::kRecordStart); }
 
 void CrowdScene::frame(int32_t f) { kwhost::evaluateFrame(*doc_, f); }
-
-double distance(const KwVector& a, const KwVector& b) {
-  const double dx = double(a.x) - b.x, dy = double(a.y) - b.y, dz = double(a.z) - b.z;
-  return std::sqrt(dx * dx + dy * dy + dz * dz);
-}
-
-double horizontalDistance(const KwVector& a, const KwVector& b) {
-  const double dx = double(a.x) - b.x, dz = double(a.z) - b.z;
-  return std::sqrt(dx * dx + dz * dz);
-}
 
 namespace {
 KwVector toGlobal(const KwMatrix& m, const KwVector& p) {
@@ -91,4 +75,4 @@ uint64_t hashMatrices(uint64_t h, const std::vector<KwMatrix>& matrices) {
   return h;
 }
 
-}  // namespace kwe2e
+}  // namespace kwtest

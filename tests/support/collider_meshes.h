@@ -1,7 +1,7 @@
 // Small meshes and ray sets for the collider tests, and the comparison of a
 // collider's answer with the brute-force scan's.
-#ifndef KW_TESTS_COLLIDER_MESH_FIXTURES_H
-#define KW_TESTS_COLLIDER_MESH_FIXTURES_H
+#ifndef KW_TESTS_SUPPORT_COLLIDER_MESHES_H
+#define KW_TESTS_SUPPORT_COLLIDER_MESHES_H
 
 #include <gtest/gtest.h>
 
