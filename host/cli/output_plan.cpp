@@ -21,6 +21,7 @@ std::vector<std::string> stdoutOptions(const RunRequest& r) {
 
 OutputPlan planOutputs(const RunRequest& r) {
   OutputPlan plan;
+  plan.needsFrames = !r.csv.empty() || !r.outDir.empty() || !r.report.empty() || r.failOn.any();
   auto check = [&plan](const std::string& path) {
     if (path.empty() || path == kStdout) return;
     if (auto ok = prepareOutput(path); !ok) plan.errors.push_back(ok.error());

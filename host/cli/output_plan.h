@@ -18,6 +18,9 @@ struct OutputPlan {
   std::vector<std::string> errors;    // "FILE: WHAT", one per problem
   std::vector<std::string> warnings;  // outputs that will be skipped, and why
   bool viewerPage = false;            // --out writes index.html (its template exists)
+  // An output reads the run's frames (--csv, --out, --report, --fail-on);
+  // --save reads the scene after the run, not the frames.
+  bool needsFrames = false;
 };
 
 // The options that would write to standard output ("-"), by name.

@@ -111,6 +111,7 @@ int runCommand(const RunRequest& r, int argc, char** argv) {
   scene::RunSettings settings;
   settings.frames = r.frames;
   settings.recordAll = r.record;
+  settings.keepFrames = plan.needsFrames;
   settings.warn = [&](const std::string& w) { warning(label + ": " + w); };
   const auto t0 = std::chrono::steady_clock::now();
   ProgressBar bar;
@@ -125,7 +126,7 @@ int runCommand(const RunRequest& r, int argc, char** argv) {
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
   char took[32];
   std::snprintf(took, sizeof took, "%.2f s", seconds);
-  say("ran " + plural(rec.frames.size(), "frame", "frames") + " of " + plural(rec.agents.size(), "agent", "agents") +
+  say("ran " + plural(size_t(rec.evaluatedFrames), "frame", "frames") + " of " + plural(rec.agents.size(), "agent", "agents") +
       " in " + took);
 
   // The crowd report: for --report and --fail-on, and for the marks of the

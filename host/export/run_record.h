@@ -84,7 +84,8 @@ struct RunRecord {
   std::vector<RecordedAgent> agents;
   std::vector<RecordedTrack> tracks;
   std::vector<RecordedCrowd> crowds;  // one per crowd tag, in evaluation order
-  std::vector<FrameRecord> frames;
+  std::vector<FrameRecord> frames;  // empty when the run kept no frames
+  int64_t evaluatedFrames = 0;      // frames the run evaluated, kept or not
   // The tags' parameters for a legend: (tag, name, value as text).
   struct Param {
     int tag = 0;

@@ -31,11 +31,14 @@ Result<RunRecord> runScene(LoadedScene& scene, const RunSettings& settings, cons
   for (int64_t k = 0; k < total; ++k) {
     const int32_t frame = int32_t(doc.minFrame() + k);
     evaluateFrame(doc, frame, tags);
-    viewport.clear();  // keep one pass: the record holds what was drawn
-    drawFrame(doc, viewport, tags);
-    recorder.addFrame(frame, viewport.passes().empty() ? nullptr : &viewport.passes().back());
+    if (settings.keepFrames) {
+      viewport.clear();  // keep one pass: the record holds what was drawn
+      drawFrame(doc, viewport, tags);
+      recorder.addFrame(frame, viewport.passes().empty() ? nullptr : &viewport.passes().back());
+    }
     if (progress) progress(k + 1, total);
   }
+  recorder.record().evaluatedFrames = total;
   return std::move(recorder.record());
 }
 

@@ -1,6 +1,7 @@
 // Running a loaded scene: the presses of RECORD_START, then the frames
-// minFrame, minFrame + 1, ... minFrame + N, each evaluated, drawn into the
-// host's recording viewport and recorded.
+// minFrame, minFrame + 1, ... minFrame + N, each evaluated and, when the
+// run keeps its frames, drawn into the host's recording viewport and
+// recorded.
 #ifndef KWHOST_SCENE_SCENE_RUN_H
 #define KWHOST_SCENE_SCENE_RUN_H
 
@@ -19,6 +20,13 @@ namespace kwhost::scene {
 struct RunSettings {
   std::optional<int64_t> frames;  // N; default maxFrame - minFrame
   bool recordAll = false;         // press RECORD_START on every tag (--record)
+  // Keep every frame in the record: the agents' states and what the tags
+  // drew (the CSV, the report, the viewer and the poster read them). A run
+  // that writes none of those leaves them out, and the drawing pass with
+  // them: drawing only writes the probe corners of the tag's per-agent
+  // records, which nothing but drawing reads, so the frames come out the
+  // same. The record's static part and its frame count are kept either way.
+  bool keepFrames = true;
   // Told, after the presses and before the first frame, each thing about the
   // crowds that the run will do silently (crowd_warnings.h).
   std::function<void(const std::string&)> warn;

@@ -144,7 +144,9 @@ Vector EaseOrientation(const Vector& r, const Vector& w) {
     LReal d = static_cast<LReal>(dH);
     dH = static_cast<Real>(dH > 0.0f ? d - 2.0 * pi : d + 2.0 * pi);
   }
-  return Vector(r.x + kEase * dH, r.y, r.z + kEase * (w.z - r.z));
+  // The bank's share through ExactProduct: a bank easing towards 0 ends in
+  // subnormals (k * 2^-149 with k < 5 is a fixed point of this step).
+  return Vector(r.x + kEase * dH, r.y, r.z + ExactProduct(kEase, w.z - r.z));
 }
 
 Vector PlannedPosition(const Vector& off, Real heading, Real f) {

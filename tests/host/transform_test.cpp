@@ -55,6 +55,33 @@ TEST(HostTransform, AxesFollowTheHeadingConvention) {
   EXPECT_NEAR(m.v2.y, 3 * std::sqrt(0.5), 1e-5);
 }
 
+// The axes as the transform model states them: double angles, each entry
+// rounded to float and then multiplied by its float scale component. Banks
+// near 0 give subnormal entries, which the host multiplies another way.
+TEST(HostTransform, ScaledAxesAreTheFloatProducts) {
+  const float banks[] = {0.0f, -0.0f, 6e-45f, -1.4e-45f, 1.881397e-34f, 3e-39f, 1.3411045e-08f, 0.7f};
+  const float scales[] = {1.0f, -1.0f, 2.5f, 1e-30f, 3e-39f, 0.0f, -0.0f, 1e30f, INFINITY};
+  for (float b : banks)
+    for (float s : scales) {
+      const KwVector hpb{2.1f, 0.0f, b}, scale{s, 1.0f / 3.0f, -s};
+      const double sh = std::sin(double(hpb.x)), ch = std::cos(double(hpb.x)), sb = std::sin(double(b)),
+                   cb = std::cos(double(b));
+      // Pitch 0: Z = (-sin H, 0, cos H); the model's cross products in double.
+      const double z[3] = {-sh, 0.0, ch}, h[3] = {ch, 0.0, sh};
+      const double y0[3] = {z[1] * h[2] - z[2] * h[1], z[2] * h[0] - z[0] * h[2], z[0] * h[1] - z[1] * h[0]};
+      const double x[3] = {cb * h[0] - sb * y0[0], cb * h[1] - sb * y0[1], cb * h[2] - sb * y0[2]};
+      const double y[3] = {z[1] * x[2] - z[2] * x[1], z[2] * x[0] - z[0] * x[2], z[0] * x[1] - z[1] * x[0]};
+      auto axis = [](const double* v, float scaleComponent) {
+        volatile float f = scaleComponent, a = float(v[0]), b = float(v[1]), c = float(v[2]);
+        return KwVector{a * f, b * f, c * f};
+      };
+      const KwMatrix m = kwhost::matrixFromPSR({0, 0, 0}, hpb, scale);
+      EXPECT_TRUE(sameBits(m.v1, axis(x, scale.x))) << b << " " << s;
+      EXPECT_TRUE(sameBits(m.v2, axis(y, scale.y))) << b << " " << s;
+      EXPECT_TRUE(sameBits(m.v3, axis(z, scale.z))) << b << " " << s;
+    }
+}
+
 class HostObjectTransform : public ::testing::Test {
  protected:
   kwhost::Document doc;

@@ -4,6 +4,8 @@
 
 #include <climits>
 #include <cmath>
+#include <cstring>
+#include <vector>
 
 #include "Kestrelwood.h"
 
@@ -23,6 +25,38 @@ TEST(EaseOrientation, WrapComparesFloatDifferenceWithDoublePi) {
   Vector n = EaseOrientation(Vector(0, 0.3f, 0), Vector(0, 1.0f, 6.0f));
   EXPECT_EQ(n.y, 0.3f);
   EXPECT_EQ(n.z, 0.1f * 6.0f);
+}
+
+// The exact double product rounded once is the float product, bit for bit,
+// over the whole range: subnormal operands and results, zeros of both
+// signs, overflow, infinities.
+TEST(ExactProduct, IsTheFloatProductBitForBit) {
+  std::vector<float> v = {0.0f, -0.0f, 1.4e-45f, -1.4e-45f, 6e-45f, 1.1754942e-38f, 1.1754944e-38f, 1e-30f,
+                          0.1f, 1.0f, -1.0f, 3.1415927f, 1e19f, 3.4028235e38f, -3.4028235e38f, INFINITY, -INFINITY};
+  uint32_t state = 12345;
+  for (int i = 0; i < 4000; ++i) {  // random bit patterns: every exponent, subnormals included
+    state = state * 1664525u + 1013904223u;
+    float f;
+    std::memcpy(&f, &state, sizeof f);
+    if (f == f) v.push_back(f);
+  }
+  for (float a : v)
+    for (float b : {0.1f, -0.5f, 1.0f, 7.3e-39f, 1e-20f, 2.5e37f, -3e-45f, -0.0f}) {
+      volatile float va = a, vb = b;
+      const float expected = va * vb, got = ExactProduct(a, b);
+      ASSERT_EQ(std::memcmp(&expected, &got, sizeof got), 0) << a << " * " << b;
+    }
+}
+
+TEST(EaseOrientation, SubnormalBankEasesAsTheFloatStep) {
+  for (float bank : {6e-45f, 1.4e-45f, -7e-45f, 3e-39f, 1e-38f}) {
+    volatile float k = 0.1f, d = 0.0f - bank;
+    const float expected = bank + k * d;
+    const float got = EaseOrientation(Vector(1.0f, 0.0f, bank), Vector(1.0f, 0.0f, 0.0f)).z;
+    EXPECT_EQ(std::memcmp(&expected, &got, sizeof got), 0) << bank;
+  }
+  // The smallest banks stay put: a tenth of them rounds to 0.
+  EXPECT_EQ(EaseOrientation(Vector(0, 0, 6e-45f), Vector()).z, 6e-45f);
 }
 
 TEST(PlannedPosition, MovesAlongHeading) {

@@ -190,6 +190,16 @@ TEST(Cli, DashWritesToStandardOutput) {
   Ran again = kestrelwood("run " + quote(dir + "/piped.kwscene.json") + " --frames 0 --csv -", dir);
   EXPECT_EQ(again.status, 0) << again.err << saved.out.substr(0, 300);
 
+  // Without an output that reads the frames the run neither draws nor
+  // records them: the scene after it is the same.
+  Ran alone = kestrelwood("run " + quote(scene) + " --frames 4 --save " + quote(dir + "/alone.kwscene.json"), dir);
+  ASSERT_EQ(alone.status, 0) << alone.err;
+  EXPECT_NE(alone.out.find("ran 5 frames of 3 agents"), std::string::npos) << alone.out;
+  Ran kept = kestrelwood("run " + quote(scene) + " --frames 4 --csv " + quote(dir + "/kept.csv") + " --save " +
+                             quote(dir + "/kept.kwscene.json"), dir);
+  ASSERT_EQ(kept.status, 0) << kept.err;
+  EXPECT_EQ(readText(dir + "/alone.kwscene.json"), readText(dir + "/kept.kwscene.json"));
+
   Ran both = kestrelwood("run " + quote(scene) + " --csv - --save -", dir);
   EXPECT_EQ(both.status, 2);
   EXPECT_EQ(both.err, "error: --csv and --save both write to standard output (-); give one of them a file\n");

@@ -3,6 +3,7 @@
 // reading back as the same floats, and the poster's projected circles.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdio>
 #include <cstring>
 #include <sstream>
@@ -62,6 +63,37 @@ TEST(RunOutputs, RecordFollowsEvaluationOrder) {
     blue = blue || c.color == kwhost::Rgb{0, 0, 255};
   }
   EXPECT_TRUE(green && blue);
+}
+
+// A run whose outputs need no frames neither records nor draws them; the
+// agents end the same (drawing is on for one tag here, and drawing only
+// writes what drawing reads), and the record still counts its frames.
+// (The tags' stored tables are not compared: their unused slots carry the
+// module's records from earlier runs in this process.)
+TEST(RunOutputs, RunWithoutFramesEndsTheSame) {
+  ASSERT_NE(sharedModule(), nullptr);
+  std::vector<std::array<float, 15>> ends[2];
+  for (bool keep : {true, false}) {
+    kwhost::scene::LoadedScene s = loadOk(kTwoTags);
+    kwhost::scene::RunSettings settings;
+    settings.keepFrames = keep;
+    auto run = kwhost::scene::runScene(s, settings, "kept or not");
+    ASSERT_TRUE(run) << run.error();
+    EXPECT_EQ(run->evaluatedFrames, 7);
+    EXPECT_EQ(run->frames.size(), keep ? 7u : 0u);
+    EXPECT_EQ(run->agents.size(), 3u);
+    for (const char* group : {"Reds", "Blues"})
+      for (const kwhost::Object* a = s.doc->find(group)->firstChild(); a; a = a->next()) {
+        const KwMatrix m = a->globalMatrix();
+        std::array<float, 15> state;
+        std::memcpy(state.data(), &m, sizeof m);
+        std::memcpy(state.data() + 12, &a->rotation(), sizeof(KwVector));
+        ends[keep ? 0 : 1].push_back(state);
+      }
+  }
+  ASSERT_EQ(ends[0].size(), 3u);
+  for (size_t i = 0; i < ends[0].size(); ++i)
+    EXPECT_EQ(std::memcmp(ends[0][i].data(), ends[1][i].data(), sizeof ends[0][i]), 0) << "agent " << i;
 }
 
 TEST(RunOutputs, CsvNumbersReadBackAsTheSameFloats) {
