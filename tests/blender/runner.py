@@ -16,9 +16,9 @@ sys.path.insert(0, os.path.join(repo, "blender"))
 sys.path.insert(0, here)
 
 test_file = sys.argv[sys.argv.index("--") + 1]
-spec = importlib.util.spec_from_file_location(os.path.splitext(os.path.basename(test_file))[0], test_file)
-module = importlib.util.module_from_spec(spec)
-spec.loader.exec_module(module)
+found = importlib.util.spec_from_file_location(os.path.splitext(os.path.basename(test_file))[0], test_file)
+module = importlib.util.module_from_spec(found)
+found.loader.exec_module(module)
 if getattr(module, "REGISTER_ADDON", True):
     import kestrelwood
     kestrelwood.register()
