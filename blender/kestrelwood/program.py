@@ -26,22 +26,16 @@ def repository_build():
 def find_program(preference=""):
     """(path, where it was found) of the program, or raise Problem
     naming every place that was looked at."""
-    looked = []
-    if preference:
-        path = Path(os.path.expanduser(preference))
-        if _runnable(path):
-            return str(path), "the add-on's preferences"
-        raise Problem(f"kestrelwood program {path} (in the add-on's preferences) "
-                           f"{'is not executable' if path.exists() else 'does not exist'}")
-    env = os.environ.get("KESTRELWOOD", "")
-    if env:
-        path = Path(os.path.expanduser(env))
-        if _runnable(path):
-            return str(path), "the environment variable KESTRELWOOD"
-        raise Problem(f"kestrelwood program {path} (in the environment variable KESTRELWOOD) "
-                           f"{'is not executable' if path.exists() else 'does not exist'}")
-    looked.append("the add-on's preferences")
-    looked.append("KESTRELWOOD")
+    given = ((preference, "the add-on's preferences"),
+             (os.environ.get("KESTRELWOOD", ""), "the environment variable KESTRELWOOD"))
+    for value, where in given:
+        if value:
+            path = Path(os.path.expanduser(value))
+            if _runnable(path):
+                return str(path), where
+            raise Problem(f"kestrelwood program {path} (in {where}) "
+                          f"{'is not executable' if path.exists() else 'does not exist'}")
+    looked = ["the add-on's preferences", "KESTRELWOOD"]
     on_path = shutil.which("kestrelwood")
     if on_path:
         return on_path, "the PATH"
