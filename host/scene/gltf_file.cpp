@@ -4,10 +4,6 @@
 #include <cstring>
 #include <filesystem>
 
-#if !defined(_WIN32)
-#include <sys/mman.h>
-#endif
-
 namespace kwhost::scene {
 
 namespace {
@@ -115,37 +111,7 @@ const Json& gltfItem(const Json& root, const char* name, uint64_t i, const Where
   return requireObject(root[name][i], Where().member(name).element(i));
 }
 
-FileMapping::~FileMapping() {
-#if !defined(_WIN32)
-  if (data) ::munmap(const_cast<unsigned char*>(data), size);
-#endif
-}
-
-// Maps the buffer's file, where the system can: its bytes are then
-// converted where the system keeps them, not copied out first (for a
-// 2,000,000-triangle ground a sixth of the reading). The files are not
-// expected to change while they are read (the add-on replaces its ground
-// files whole, by renaming); where mapping fails, reading falls back to
-// copies.
-void GltfBuffer::mapFile(uint64_t fileSize) {
-#if !defined(_WIN32)
-  if (fileSize == 0 || fileSize > SIZE_MAX) return;
-  int flags = MAP_PRIVATE;
-#if defined(MAP_POPULATE)
-  flags |= MAP_POPULATE;  // one call maps every page, not a fault for each few
-#endif
-  void* p = ::mmap(nullptr, size_t(fileSize), PROT_READ, flags, ::fileno(file_.get()), 0);
-  if (p == MAP_FAILED) return;
-  mapping_ = std::make_unique<FileMapping>();
-  mapping_->data = static_cast<const unsigned char*>(p);
-  mapping_->size = size_t(fileSize);
-#else
-  (void)fileSize;
-#endif
-}
-
 const unsigned char* GltfBuffer::bytes(uint64_t at, size_t n, std::vector<unsigned char>& scratch) const {
-  if (mapping_) return mapping_->data + fileOffset_ + at;
   if (!file_) return bytes_.data() + at;
   scratch.resize(n);
   read(at, n, scratch.data());
@@ -154,10 +120,6 @@ const unsigned char* GltfBuffer::bytes(uint64_t at, size_t n, std::vector<unsign
 
 void GltfBuffer::read(uint64_t at, size_t n, unsigned char* out) const {
   if (n == 0) return;
-  if (mapping_) {
-    std::memcpy(out, mapping_->data + fileOffset_ + at, n);
-    return;
-  }
   if (!file_) {
     std::memcpy(out, bytes_.data() + at, n);
     return;
@@ -254,7 +216,6 @@ void GltfFile::openGlb(std::FILE* raw, uint64_t fileSize) {
       binChunk_->file_ = std::move(f);
       binChunk_->fileOffset_ = next + 8;
       binChunk_->size_ = binLength;
-      binChunk_->mapFile(fileSize);
     }
   }
 }
@@ -292,7 +253,6 @@ void GltfFile::openBuffers() {
         std::error_code ec;
         buf->size_ = fs::file_size(buf->path_, ec);
         if (ec) fault(w.member("uri"), "cannot read the size of " + buf->path_ + ": " + ec.message());
-        buf->mapFile(buf->size_);
       }
     }
     if (buf->size_ < declared)

@@ -19,13 +19,6 @@
 
 namespace kwhost::scene {
 
-// The whole of a file mapped into memory, read-only (POSIX systems).
-struct FileMapping {
-  const unsigned char* data = nullptr;
-  size_t size = 0;
-  ~FileMapping();
-};
-
 // One buffer's bytes: a stretch of a file, or bytes held in memory.
 class GltfBuffer {
  public:
@@ -33,9 +26,10 @@ class GltfBuffer {
   // Copies bytes [at, at + n) to out; the caller keeps within size(). A
   // read failure is a fault "WHAT" with WHERE this buffer.
   void read(uint64_t at, size_t n, unsigned char* out) const;
-  // Bytes [at, at + n) where they can be read: in the file's mapping or
-  // the buffer's own memory when there is one (no copy), else read into
-  // scratch. Valid until the next call with the same scratch.
+  // Bytes [at, at + n) where they can be read: in the buffer's own memory
+  // when it has it (no copy), else read into scratch (a batch of some
+  // hundred kilobytes, converted while it is in the cache). Valid until the
+  // next call with the same scratch.
   const unsigned char* bytes(uint64_t at, size_t n, std::vector<unsigned char>& scratch) const;
 
  private:
@@ -43,8 +37,6 @@ class GltfBuffer {
   struct Closer {
     void operator()(std::FILE* f) const { std::fclose(f); }
   };
-  void mapFile(uint64_t fileSize);
-  std::unique_ptr<FileMapping> mapping_;
   std::string where_;  // "buffers[2]"
   std::string path_;   // the file its bytes are in, when not in memory
   std::unique_ptr<std::FILE, Closer> file_;
