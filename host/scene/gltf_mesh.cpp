@@ -273,10 +273,9 @@ struct Elements {
   uint64_t stride;
 };
 
-// An accessor's elements read in batches of at most `batch`: the file's
-// bytes as they are where the buffer allows (a mapped file, memory), else a
-// copy in scratch. A sparse accessor is read whole, its substitutions made
-// in a copy.
+// An accessor's elements read in batches of at most `batch`: the buffer's
+// bytes where it holds them (a data: URI), else read into scratch. A sparse
+// accessor is read whole, its substitutions made in a copy.
 class ElementReader {
  public:
   explicit ElementReader(const Accessor& a) : a_(a) {}
@@ -292,8 +291,11 @@ class ElementReader {
   Elements whole() {
     const size_t size = a_.elementSize;
     tight_.resize(a_.count * size);
-    for (uint64_t k = 0; k < a_.count; ++k)
-      a_.data.buffer->read(a_.data.start + k * a_.data.stride, size, tight_.data() + k * size);
+    if (a_.count > 0) {
+      const unsigned char* in =
+          a_.data.buffer->bytes(a_.data.start, (a_.count - 1) * a_.data.stride + size, scratch_);
+      for (uint64_t k = 0; k < a_.count; ++k) std::memcpy(tight_.data() + k * size, in + k * a_.data.stride, size);
+    }
     applySparse();
     return {tight_.data(), size};
   }

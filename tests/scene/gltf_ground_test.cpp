@@ -183,6 +183,21 @@ TEST(GltfGround, ReadsWhatOtherToolsWrite) {
             }));
   EXPECT_EQ(readOk(dir + "/soup.glb").tris, (std::vector<uint32_t>{0, 2, 1}));
 
+  // A sparse accessor: point 2 moved up by a substitution after the rest.
+  writeText(dir + "/sparse.glb", editedGlb(kSquare, kSquareTris, [](Json& d, std::string& bin) {
+              bin += bytesOf(std::vector<uint16_t>{2, 0}) + bytesOf(std::vector<float>{1, 7, -1});
+              d["bufferViews"].push_back({{"buffer", 0}, {"byteOffset", 72}, {"byteLength", 4}});
+              d["bufferViews"].push_back({{"buffer", 0}, {"byteOffset", 76}, {"byteLength", 12}});
+              d["buffers"][0]["byteLength"] = 88;
+              d["accessors"][0]["sparse"] = {{"count", 1},
+                                             {"indices", {{"bufferView", 2}, {"componentType", 5123}}},
+                                             {"values", {{"bufferView", 3}}}};
+            }));
+  auto sparse = readOk(dir + "/sparse.glb");
+  ASSERT_EQ(sparse.points.size(), 4u);
+  EXPECT_EQ(sparse.points[2].y, 7.0f);
+  EXPECT_EQ(sparse.points[1].y, 0.0f);
+
   // A .gltf whose buffer is a file beside it, and one whose buffer is inline.
   const std::string bin = bytesOf(kSquare) + bytesOf(kSquareTris);
   writeText(dir + "/beside data.bin", bin);
