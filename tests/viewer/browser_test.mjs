@@ -21,7 +21,7 @@ import fs from 'node:fs';
 import path from 'node:path';
 import { chromiumPath, skip, check, failureCount, finish } from './node_env.mjs';
 import { loadExpectations } from './run_expectations.mjs';
-import { embeddedJson, openPage, scrubTo } from './chromium_page.mjs';
+import { embeddedJson, evaluateJson, openPage, scrubTo } from './chromium_page.mjs';
 import { expectedHighlights, expectedSpells, hasEvents, markKey } from './report_expectations.mjs';
 
 const [runDir, artifacts] = process.argv.slice(2);
@@ -89,14 +89,12 @@ function terrainHeight(t, x, z) {
   // obstacle rings inside the part of the view right of the side panel.
   {
     const frames = expected.frames.map((f) => f.positions.map(([x, y, z]) => [x, y, -z]));
-    const got = await page.evaluate((frames) => {
+    const got = await evaluateJson(page, (frames) => {
       const v = window.kwViewer, pts = [];
       for (const f of frames) for (const p of f) pts.push(v.screenOf(p));
       for (let f = 0; f < v.frameCount; f++) {
-        v.setFrameIndex(f);
-        for (let t = 0; t < v.trackCount; t++) pts.push(v.screenOf(v.trackPosition(t)));
+        for (let t = 0; t < v.trackCount; t++) pts.push(v.screenOf(v.trackPosition(t, f)));
       }
-      v.setFrameIndex(0);
       for (let o = 0; o < v.obstacleCount; o++) {
         const r = v.obstacleRing(o);
         for (let i = 0; i < r.length; i += 3) pts.push(v.screenOf([r[i], r[i + 1], r[i + 2]]));
@@ -346,6 +344,7 @@ function terrainHeight(t, x, z) {
       check((await page.evaluate(() => window.kwViewer.selectedMark())) === 1, 'the next-spell button selects the second spell');
     }
   }
+
   check(problems.length === 0, `no console errors, page errors or network requests${problems.length ? ': ' + problems.join('; ') : ''}`);
   await close();
 }
