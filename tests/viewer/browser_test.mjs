@@ -8,10 +8,12 @@
 // (on screen, counted in pixels); a click on an agent shows its state; the
 // crowd report's spells are the timeline's marks, and a click on one jumps to
 // its frame, selects and frames its agent and highlights what the report
-// names there; a browser without WebGL still gets a working page that says
-// why there is no 3D view. Screenshots go to ARTIFACTS; --docs copies the
-// picture (an event selected when the report has one) to PNG once every
-// check has passed (scripts/screenshot makes the README's).
+// names there; in a 1280 x 720 window the first frame's crowd is framed clear
+// of the side panel, which scrolls as one; a browser without WebGL still
+// gets a working page that says why there is no 3D view. Screenshots go to
+// ARTIFACTS; --docs copies the picture (an event selected when the report has
+// one) to PNG once every check has passed (scripts/screenshot makes the
+// README's).
 // "Recorded" is the run folder's expected.json (the synthetic sample, which
 // also counts its overlays) or else its agents.csv (a real run, the demo's);
 // the report is the one embedded in the page, and report.json beside it must
@@ -21,7 +23,7 @@ import fs from 'node:fs';
 import path from 'node:path';
 import { chromiumPath, skip, check, failureCount, finish } from './node_env.mjs';
 import { loadExpectations } from './run_expectations.mjs';
-import { embeddedJson, evaluateJson, openPage, scrubTo } from './chromium_page.mjs';
+import { embeddedJson, evaluateJson, openPage, reloadAt, scrubTo } from './chromium_page.mjs';
 import { expectedHighlights, expectedSpells, hasEvents, markKey } from './report_expectations.mjs';
 
 const [runDir, artifacts] = process.argv.slice(2);
@@ -345,6 +347,43 @@ function terrainHeight(t, x, z) {
     }
   }
 
+  // A laptop's 1280 x 720 window, the page loaded afresh: the first frame's
+  // crowd, with what the tag drew round it, is framed clear of the side
+  // panel, and the panel scrolls as one (the spells' list has no scroll bar
+  // of its own), its selected spell brought into view.
+  await reloadAt(page, { width: 1280, height: 720 });
+  {
+    const got = await evaluateJson(page, () => {
+      const v = window.kwViewer, pts = [], flat = v.overlayPoints();
+      for (let i = 0; i < v.agentCount; i++) pts.push(v.agentScreenPosition(i));
+      for (let k = 0; k < flat.length; k += 3) pts.push(v.screenOf(flat.slice(k, k + 3)));
+      return { index: v.frameIndex, agents: v.agentCount, pts, free: v.freeRect(),
+        panelRight: document.getElementById('kw-side').getBoundingClientRect().right };
+    });
+    const { free, pts } = got;
+    const out = pts.filter((s) => !s.inView || s.x < Math.max(free.left, got.panelRight) || s.x > free.right || s.y < free.top || s.y > free.bottom);
+    check(got.index === 0 && pts.length > got.agents && out.length === 0,
+      `at 1280 x 720 the first frame's ${got.agents} agents and ${pts.length - got.agents} drawn points are framed clear of the panel (${out.length} not)`);
+  }
+  {
+    const scrolling = () => page.evaluate(() => [document.getElementById('kw-side'), ...document.querySelectorAll('#kw-side *')]
+      .filter((e) => /auto|scroll/.test(getComputedStyle(e).overflowY) && e.scrollHeight > e.clientHeight + 1).map((e) => e.id || e.tagName));
+    const before = await scrolling();
+    check(before.every((id) => id === 'kw-scroll'), `the side panel scrolls as one (scrolling: ${before.join(', ') || 'nothing'})`);
+    const marks = await page.evaluate(() => window.kwViewer.marks().length);
+    const last = Math.min(marks, 400) - 1; // the list's last entry
+    if (last >= 0) {
+      await page.evaluate((k) => window.kwViewer.selectMark(k), last);
+      const seen = await page.evaluate((k) => {
+        const el = document.querySelector(`.kw-event[data-mark="${k}"]`), r = el.getBoundingClientRect();
+        const hit = document.elementFromPoint(r.left + 10, r.top + r.height / 2);
+        return el.contains(hit);
+      }, last);
+      const after = await scrolling();
+      check(seen && after.every((id) => id === 'kw-scroll'), `selecting the list's last spell scrolls the panel to it (scrolling: ${after.join(', ')})`);
+    }
+  }
+  await page.screenshot({ path: path.join(artifacts, 'viewer-1280x720.png') });
   check(problems.length === 0, `no console errors, page errors or network requests${problems.length ? ': ' + problems.join('; ') : ''}`);
   await close();
 }

@@ -45,6 +45,13 @@ export async function openPage(pagePath, options = {}) {
   return { page, problems, loadMs, close };
 }
 
+// The page loaded afresh in a window of another size, once it is ready.
+export async function reloadAt(page, viewport) {
+  await page.setViewportSize(viewport);
+  await page.reload();
+  await page.waitForFunction(() => window.kwViewer && window.kwViewer.ready, null, { timeout: 90000 });
+}
+
 // page.evaluate(fn, arg) for large arguments and answers: both cross as one
 // JSON string each, which is many times faster than Playwright's value by
 // value serialisation of thousands of points.

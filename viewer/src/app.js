@@ -44,13 +44,15 @@ function mostPairs(checks) {
   return most;
 }
 
-// The scene and the view of it.
+// The scene and the view of it. The framing keeps the first frame's drawing
+// round the crowd clear of the side panel too.
 function buildView(run) {
   const canvas = $('kw-canvas');
   const { scene, ground, terrainBox } = buildScene(run);
   const obstacles = createObstacles(scene, run, ground);
   const overlays = createOverlays(scene, run);
-  const bounds = runBounds(run, obstacles.points(), terrainBox);
+  if (run.frameCount) overlays.show(0);
+  const bounds = runBounds(run, obstacles.points(), overlays.drawnPoints(), terrainBox);
   const baseLength = baseMarkerLength(run, bounds.runBox);
   const agents = createAgents(scene, run, baseLength, mostPairs(run.checks));
   const camera = createCamera(canvas, bounds, baseLength * NEAREST_WHOLE_RUN);

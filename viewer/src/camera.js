@@ -12,19 +12,23 @@ const ELEVATION = 0.87;       // radians above the ground of the first view (50 
 const AZIMUTH = 0.18;         // radians round from +Z of the first view, so that rows of agents do not line up
 const PANEL_GAP_PX = 8;       // between the side panel and the free part
 
-// What the camera frames and how far it may go: every frame's agents, the
-// targets and the obstacles as drawn (ringPoints). terrainBox: the terrains'
-// THREE.Box3.
-export function runBounds(run, ringPoints, terrainBox) {
+// What the camera frames and how far it may go. The run: every frame's
+// agents, the targets and the obstacles as drawn (ringPoints); the first
+// view also keeps clear of the panel what the first frame draws round the
+// crowd (firstDrawing: its overlays' end points). terrainBox: the
+// terrains' THREE.Box3.
+export function runBounds(run, ringPoints, firstDrawing, terrainBox) {
   const { agentCount, frameCount, states, trackPos } = run;
-  const points = new Float32Array(frameCount * agentCount * 3 + trackPos.length + ringPoints.length);
+  const points = new Float32Array(frameCount * agentCount * 3 + trackPos.length + ringPoints.length + firstDrawing.length);
   let at = 0;
   for (let k = 0; k < frameCount * agentCount; k++) {
     points[at++] = states[k * 15]; points[at++] = states[k * 15 + 1]; points[at++] = -states[k * 15 + 2];
   }
   points.set(trackPos, at);
-  points.set(ringPoints, at + trackPos.length);
-  const runBox = boxOf(points), framedBox = runBox;
+  points.set(ringPoints, at += trackPos.length);
+  const runBox = boxOf(points.subarray(0, at + ringPoints.length));
+  points.set(firstDrawing, at + ringPoints.length);
+  const framedBox = boxOf(points);
   const content = terrainBox.clone(); // for the clipping planes and how far the camera may go
   if (runBox) content.union(new THREE.Box3(new THREE.Vector3(...runBox.min), new THREE.Vector3(...runBox.max)));
   if (content.isEmpty()) content.set(new THREE.Vector3(-100, -100, -100), new THREE.Vector3(100, 100, 100));

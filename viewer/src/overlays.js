@@ -109,5 +109,13 @@ export function createOverlays(scene, run) {
     },
     visible: (kind) => byKind(kind).visible,
     segments: (kind) => byKind(kind).geometry.drawRange.count / 2,
+    // Every end point of the frame last shown, switched on or not, flat x, y, z.
+    drawnPoints() {
+      const parts = overlays.map((o) => o.geometry.attributes.position.array.subarray(0, o.geometry.drawRange.count * 3));
+      const out = new Float32Array(parts.reduce((s, p) => s + p.length, 0));
+      let at = 0;
+      for (const p of parts) { out.set(p, at); at += p.length; }
+      return out;
+    },
   };
 }

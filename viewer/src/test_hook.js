@@ -90,6 +90,8 @@ function viewerCalls(v) {
     setAgentSize: v.setSize,
     overlayVisible: v.overlays.visible,
     overlaySegments: v.overlays.segments,
+    // The overlays' end points at the frame on show, in the view's frame.
+    overlayPoints: () => Array.from(v.overlays.drawnPoints()),
     obstacleCount: v.obstacles.count,
     trackCount: run.meta.tracks.length,
     obstacleRing: (o) => Array.from(v.obstacles.rings[o]),
