@@ -6,9 +6,10 @@
 // obstacle rings lie on the terrain; the scrubber and the step buttons put
 // the agents where the run recorded them; overlay switches hide their lines
 // (on screen, counted in pixels); a click on an agent shows its state; the
-// crowd report's spells are the timeline's marks, and a click on one jumps to
-// its frame, selects and frames its agent and highlights what the report
-// names there; in a 1280 x 720 window the first frame's crowd is framed clear
+// crowd report's spells are the timeline's marks, in lanes that the report's
+// kinds order, title and colour, under each tag's summary as the report words
+// it, and a click on one jumps to its frame, selects and frames its agent
+// and highlights what the report names there; in a 1280 x 720 window the first frame's crowd is framed clear
 // of the side panel, which scrolls as one; a browser without WebGL still
 // gets a working page that says why there is no 3D view. Screenshots go to
 // ARTIFACTS; --docs copies the picture (an event selected when the report has
@@ -268,6 +269,11 @@ function terrainHeight(t, x, z) {
   // The report's spells on the timeline.
   const state = await page.evaluate(() => ({ state: window.kwViewer.checksState(), text: document.getElementById('kw-checks').textContent,
     marks: document.querySelectorAll('.kw-mark').length }));
+  if (report) {
+    const lines = await page.evaluate(() => [...document.querySelectorAll('.kw-check-tag')].map((e) => e.textContent));
+    check(lines.length === report.tags.length && report.tags.every((t, i) => lines[i].endsWith(`: ${t.summary.text}`)),
+      `each tag's summary is the report's sentence as it stands (${lines[0]})`);
+  }
   if (!report) {
     check(state.state === 'none' && /Not checked/.test(state.text) && state.marks === 0,
       `without a report the page shows no marks and says nothing was checked (${state.text.trim()})`);
@@ -281,6 +287,15 @@ function terrainHeight(t, x, z) {
     check(missing.length === 0 && extra.length === 0 && got.length === want.length,
       `the timeline has one mark per spell of the report: ${got.length} marks, ${want.length} spells` +
       (missing.length || extra.length ? ` (missing ${missing.slice(0, 3)}; extra ${extra.slice(0, 3)})` : ''));
+    // The lanes are the report's kinds, titled and coloured as it says.
+    const lanes = await page.evaluate(() => [...document.querySelectorAll('.kw-lane')].map((e) => ({ name: e.dataset.kind, title: e.title,
+      colours: [...new Set([...e.querySelectorAll('.kw-mark')].map((m) => getComputedStyle(m).backgroundColor))] })));
+    const rgb = (hex) => `rgb(${[1, 3, 5].map((i) => parseInt(hex.slice(i, i + 2), 16)).join(', ')})`;
+    const kindOf = new Map(report.kinds.map((k) => [k.name, k]));
+    const order = report.kinds.map((k) => k.name).filter((n) => lanes.some((l) => l.name === n));
+    check(lanes.length > 0 && JSON.stringify(lanes.map((l) => l.name)) === JSON.stringify(order) && lanes.every((l) =>
+      l.title === kindOf.get(l.name).label && l.colours.length === 1 && l.colours[0] === rgb(kindOf.get(l.name).colour)),
+    `the timeline's lanes are the report's kinds, in its order, with its labels and colours (${lanes.map((l) => l.title).join('; ')})`);
     const dom = await page.evaluate(() => [...document.querySelectorAll('.kw-mark')].map((e) => ({ ...e.dataset })));
     check(dom.length === marks.length && dom.every((d) => {
       const m = marks[Number(d.mark)];

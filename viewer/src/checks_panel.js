@@ -1,5 +1,5 @@
 // The side panel's "Checks" section: what the crowd report found, per tag
-// its summary, what the page left out and why, and
+// its summary as the report words it, what the page left out and why, and
 // the spells as a list (see kw/report.js for what a spell is). A click on an
 // entry calls onSelect(its index into checks.marks).
 import { describeMark } from 'kw/report.js';
@@ -7,26 +7,10 @@ import { esc, plural } from 'kw/text.js';
 
 const LIST_LIMIT = 400; // list entries; the timeline holds every mark
 
-const num = (v, d = 1) => (typeof v === 'number' && Number.isFinite(v) ? v.toFixed(d) : '\u2013');
-
+// The tag's summary sentence as the report words it.
 function tagLine(t, tagName) {
-  const s = t.summary || {};
-  const pick = (key, fallback) => (Number.isFinite(s[key]) ? s[key] : fallback);
-  const intr = pick('intrusionFrames', t.counts.intrusion), pairs = pick('closePairFrames', t.counts['close-pair']);
-  const stuck = pick('stuckAgents', null);
-  const parts = [];
-  parts.push(intr
-    ? `${plural(intr, 'agent-frame', 'agent-frames')} inside obstacles` +
-      (Number.isFinite(s.agentsIntruding) ? ` (${plural(s.agentsIntruding, 'agent', 'agents')}, deepest ${num(s.deepest)})` : '')
-    : 'no intrusions');
-  const gap = t.minGap === null ? '' : `, gap ${num(t.minGap, 2)}`;
-  parts.push(pairs
-    ? `${plural(pairs, 'close pair-frame', 'close pair-frames')} (closest ${num(s.closest, 2)}${gap})`
-    : `no close pairs${gap ? ` (${gap.slice(2)})` : ''}`);
-  parts.push(stuck === null
-    ? (t.counts.stuck ? plural(t.counts.stuck, 'stuck spell', 'stuck spells') : 'none stuck')
-    : stuck ? `${plural(stuck, 'agent', 'agents')} stuck` : 'none stuck');
-  return `<div class="kw-check-tag" data-tag="${t.tag}"><b>${esc(tagName(t))}</b>: ${parts.join('; ')}</div>`;
+  const text = t.summary && typeof t.summary.text === 'string' ? t.summary.text : 'the report gives no summary';
+  return `<div class="kw-check-tag" data-tag="${t.tag}"><b>${esc(tagName(t))}</b>: ${esc(text)}</div>`;
 }
 
 // What the page could not show, said under the summaries.
@@ -36,6 +20,7 @@ function leftOut(checks) {
   if (checks.ambiguous) notes.push(`${plural(checks.ambiguous, 'event names', 'events name')} an agent whose name others of its tag share: all of them are highlighted`);
   if (checks.outside) notes.push(`${plural(checks.outside, 'event is', 'events are')} at frames this run did not record`);
   if (checks.unreadable) notes.push(`${plural(checks.unreadable, 'entry', 'entries')} of the report could not be read`);
+  for (const [name, n] of checks.unknown) notes.push(`${plural(n, 'event', 'events')} of the kind "${name}", which this page cannot show`);
   return notes.length ? `<div class="kw-warn" id="kw-checks-notes">Left out: ${notes.map(esc).join('; ')}.</div>` : '';
 }
 

@@ -3,6 +3,12 @@
 // obstacles, gathered into timeline marks, and indexed by frame for the
 // highlights. No DOM and no three.js here, so that node can test it alone.
 //
+// Kinds. The report lists its kinds of check ("kinds": name, label, colour,
+// in the lanes' order) and words each tag's summary ("summary.text"); the
+// page takes both as they stand. What stays here is how each kind's events
+// become spells, keyed by the kind's name (SPELL_READERS): a kind the page
+// has no reader for is counted and said, not shown.
+//
 // Marks. A report lists events per agent-frame, and a bad crowd has hundreds
 // of them (the demo's rocks hold 251 agent-frames of intrusions), far too
 // many ticks for a 300-frame timeline. What an animator fixes is a spell: one
@@ -31,14 +37,6 @@
 
 export const REPORT_FORMAT = 'kestrelwood-report/1';
 
-// The kinds of check, in the lanes' order: the key of each tag's event array,
-// the lane's title and colour.
-const KINDS = [
-  { name: 'intrusions', label: 'Inside an obstacle', colour: '#ff5a4f' },
-  { name: 'closePairs', label: 'Closer than the minimum gap', colour: '#ffc247' },
-  { name: 'stuck', label: 'Stuck', colour: '#b58cff' },
-];
-
 // At a frame without events.
 export const NO_EVENTS = Object.freeze({ agents: new Set(), obstacles: new Set(), pairs: [], notes: new Map() });
 
@@ -47,6 +45,8 @@ const isNum = (v) => typeof v === 'number' && Number.isFinite(v);
 const isName = (v) => typeof v === 'string';
 const list = (v) => (Array.isArray(v) ? v : []);
 
+const isColour = (v) => typeof v === 'string' && /^#[0-9a-f]{6}$/i.test(v);
+
 // Why the page cannot read the report; '' when it can.
 function refusal(report) {
   if (typeof report !== 'object' || Array.isArray(report)) return 'The crowd report is not a JSON object.';
@@ -54,7 +54,25 @@ function refusal(report) {
     return `The crowd report's format is ${JSON.stringify(report.format)}, not ${REPORT_FORMAT}: this page cannot read it.`;
   }
   if (!Array.isArray(report.tags)) return 'The crowd report has no list of tags.';
+  if (!Array.isArray(report.kinds)) return 'The crowd report does not list its kinds of check: this page cannot read it.';
   return '';
+}
+
+// The report's kinds of check, in the lanes' order: { name (the key of each
+// tag's event array), option, label (a lane's title), colour, one, many }.
+// Entries without a name, label or colour are counted as unreadable; kinds
+// this page has no reader for are kept apart with their events' count.
+function readKinds(report, out) {
+  const kinds = [];
+  for (const k of report.kinds) {
+    if (!k || !isName(k.name) || !isName(k.label) || !isColour(k.colour)) out.unreadable++;
+    else if (!Object.hasOwn(SPELL_READERS, k.name)) out.unknown.set(k.name, 0);
+    else if (!kinds.some((x) => x.name === k.name)) kinds.push(k);
+  }
+  for (const [name] of out.unknown) {
+    for (const t of report.tags) out.unknown.set(name, out.unknown.get(name) + list(t && t[name]).length);
+  }
+  return kinds;
 }
 
 function emptyChecks() {
@@ -68,7 +86,8 @@ function emptyChecks() {
     unmatched: 0,   // events naming an agent or obstacle the run does not have
     ambiguous: 0,   // events whose agent name several agents of the tag share
     outside: 0,     // events at frames the run did not record
-    unreadable: 0,  // entries without the fields an event needs
+    unreadable: 0,  // entries without the fields an event or a kind needs
+    unknown: new Map(), // kinds of check this page cannot show -> their events
     // scene frame -> { agents: Set, obstacles: Set, pairs: [[a, b]], notes: Map(agent -> [text]) }
     byFrame: new Map(),
   };
@@ -227,7 +246,7 @@ export function readReport(report, meta) {
     return out;
   }
   if (Array.isArray(report.frames) && report.frames.length === 2 && report.frames.every(isInt)) out.frames = report.frames;
-  out.kinds = KINDS;
+  out.kinds = readKinds(report, out);
   const run = runIndex(meta, out);
   report.tags.forEach((t, position) => readTag(t, position, out.kinds, run, out));
 

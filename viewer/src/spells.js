@@ -11,7 +11,7 @@ const SPELL_PAD = 2.5;   // room round each of the spell's agents, in base marke
 const SPELL_NEAREST = 3; // the closest the camera comes, in base markers' lengths
 
 // The points to frame for mark m at frame index f, and the point to look at:
-// its agent, or the middle of a close pair.
+// its agent, or the middle of the two a spell of a pair names.
 function spellView(run, m, f, rings, pad) {
   const pts = [];
   for (const i of m.agents) {
@@ -20,7 +20,7 @@ function spellView(run, m, f, rings, pad) {
   }
   for (const o of m.obstacles) for (let k = 0; k < rings[o].length; k++) pts.push(rings[o][k]);
   let target = run.positionAt(f, m.agents[0]);
-  if (m.kind === 'close-pair' && m.agents.length > 1) {
+  if (m.names.length === 2 && m.agents.length > 1) {
     const b = run.positionAt(f, m.agents[1]);
     target = [(target[0] + b[0]) / 2, (target[1] + b[1]) / 2, (target[2] + b[2]) / 2];
   }
