@@ -1,7 +1,7 @@
 // Measures a viewer page in headless Chromium: time from navigation to a
 // first rendered frame, and the frame rate while playing every frame. Not a
-// test (timings belong to measurements, not to pass/fail); the README quotes
-// its figures for the large synthetic run:
+// test (timings belong to measurements, not to pass/fail); for the large
+// synthetic run:
 //   make_sample_run /tmp/kwbig --agents 100 --frames 1000 --grid 1000
 //   node tests/viewer/measure_viewer.mjs /tmp/kwbig/index.html
 import fs from 'node:fs';
