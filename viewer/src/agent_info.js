@@ -2,14 +2,14 @@
 // position at the frame on show (in the scene's own left-handed frame, as
 // the run recorded them), and what the report found about it there.
 import { tagColour } from 'kw/tag_colours.js';
-import { esc, fixed } from 'kw/text.js';
+import { $, esc, fixed } from 'kw/html.js';
 
 const deg = (r) => `${fixed((r * 180) / Math.PI, 2)}\u00b0 <span class="kw-hint">(${fixed(r, 4)} rad)</span>`;
 
 // i: the agent (-1: none); f: the frame index; notes: the report's lines
 // about it there.
 export function showAgentInfo(run, i, f, notes) {
-  const info = document.getElementById('kw-info');
+  const info = $('kw-info');
   if (i < 0) { info.innerHTML = ''; return; }
   const a = run.meta.agents[i], b = (f * run.agentCount + i) * 15, s = run.states;
   info.innerHTML = `<table>

@@ -14,6 +14,7 @@
 //   timeline      play, step, scrub, and the spells' lanes
 //   keyboard, side_panel
 //                 the keys; the panel's account of the run and its controls
+//   html          elements by id, escaping, numbers as the panels print them
 //   test_hook     the browser tests' window.kwViewer, loaded only for them
 import { readRun } from 'kw/run_data.js';
 import { buildScene } from 'kw/scene.js';
@@ -27,8 +28,8 @@ import { createTimeline } from 'kw/timeline.js';
 import { createSpells } from 'kw/spells.js';
 import { bindKeys } from 'kw/keyboard.js';
 import { bindFrameAll, bindSizeControl, describeRunInPanel } from 'kw/side_panel.js';
+import { $ } from 'kw/html.js';
 
-const $ = (id) => document.getElementById(id);
 const say = (text) => { $('kw-status').textContent = text; };
 const NEAREST_WHOLE_RUN = 4; // the whole run's view comes no closer, in base markers' lengths
 

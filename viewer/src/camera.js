@@ -5,6 +5,7 @@
 import * as THREE from 'three';
 import { OrbitControls } from 'three/addons/controls/OrbitControls.js';
 import { bestDirection, boxOf, direction, fitDistance } from 'kw/framing.js';
+import { $ } from 'kw/html.js';
 
 const FOV = 45;               // degrees, vertical
 const FRAME_MARGIN_PX = 28;   // kept free round the framed run
@@ -41,7 +42,7 @@ const heightOf = (canvas) => canvas.clientHeight || 1;
 // The part of the canvas the side panel leaves free (canvas pixels). When
 // the window is too narrow for both, the view takes the whole canvas.
 function freeRect(canvas) {
-  const c = canvas.getBoundingClientRect(), p = document.getElementById('kw-side').getBoundingClientRect();
+  const c = canvas.getBoundingClientRect(), p = $('kw-side').getBoundingClientRect();
   const w = c.width || 1, h = c.height || 1;
   let left = Math.max(0, Math.min(w, p.right + PANEL_GAP_PX - c.left));
   if (w - left < 0.45 * w) left = 0;

@@ -3,7 +3,7 @@
 // the spells as a list (see kw/report.js for what a spell is). A click on an
 // entry calls onSelect(its index into checks.marks).
 import { describeMark } from 'kw/report.js';
-import { esc, plural } from 'kw/text.js';
+import { $, esc, plural } from 'kw/html.js';
 
 const LIST_LIMIT = 400; // list entries; the timeline holds every mark
 
@@ -41,7 +41,7 @@ function spellList(checks) {
 
 // checks: readReport's result; tagName(tag entry) names a tag.
 export function buildChecks(checks, tagName, onSelect) {
-  const box = document.getElementById('kw-checks');
+  const box = $('kw-checks');
   box.dataset.state = checks.state;
   let html = `<div id="kw-checks-state">${esc(checks.message)}</div>`;
   if (checks.state === 'clean' || checks.state === 'events') {
@@ -50,7 +50,7 @@ export function buildChecks(checks, tagName, onSelect) {
   }
   if (checks.marks.length) html += spellList(checks);
   box.innerHTML = html;
-  document.getElementById('kw-events')?.addEventListener('click', (e) => {
+  $('kw-events')?.addEventListener('click', (e) => {
     const el = e.target.closest('[data-mark]');
     if (el) onSelect(Number(el.dataset.mark));
   });

@@ -5,6 +5,7 @@
 // front. The side panel's switches show and hide each kind; a kind nothing
 // drew says whether the tags' switches were off.
 import * as THREE from 'three';
+import { $ } from 'kw/html.js';
 
 // The order of the host's kind numbers (the run's line-kind and circle-kind).
 export const OVERLAY_KINDS = ['probe', 'repulsion', 'alignment', 'other'];
@@ -39,7 +40,7 @@ function overlayLines(kind, vertices) {
 // The kind's switch in the side panel, off and saying why when the run drew
 // none of it.
 function bindSwitch(kind, o, run, requestRender) {
-  const box = document.getElementById('kw-show-' + kind), label = document.getElementById('kw-label-' + kind);
+  const box = $('kw-show-' + kind), label = $('kw-label-' + kind);
   const drawn = !!run.meta.overlayKinds[kind];
   if (kind === 'other') label.hidden = !drawn;
   else if (!drawn) {

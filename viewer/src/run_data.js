@@ -5,8 +5,8 @@
 // frame; agent matrices arrive as the scene holds them (left-handed), and
 // positionAt mirrors them with the same rule, z -> -z.
 import { readReport } from 'kw/report.js';
+import { $ } from 'kw/html.js';
 
-const $ = (id) => document.getElementById(id);
 
 function bytes(id) {
   const el = $('kw-' + id);

@@ -3,9 +3,8 @@
 // control and "Frame the whole run". The overlays' switches are
 // kw/overlays.js's, the "Checks" section kw/checks_panel.js's.
 import { HIGHLIGHT, OBSTACLE, SELECTED, TARGET, tagColour } from 'kw/tag_colours.js';
-import { esc } from 'kw/text.js';
+import { $, esc } from 'kw/html.js';
 
-const $ = (id) => document.getElementById(id);
 const swatch = (c, cls = '') => `<span class="kw-swatch ${cls}" style="background:${c};border-color:${c}"></span>`;
 
 function describeRun(run) {

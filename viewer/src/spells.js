@@ -6,6 +6,7 @@
 // enough to tell them apart with the obstacle it is about whole.
 import { buildChecks } from 'kw/checks_panel.js';
 import { buildLanes } from 'kw/timeline.js';
+import { $ } from 'kw/html.js';
 
 const SPELL_PAD = 2.5;   // room round each of the spell's agents, in base markers' lengths
 const SPELL_NEAREST = 3; // the closest the camera comes, in base markers' lengths
@@ -59,7 +60,7 @@ export function createSpells(run, view) {
   }
   const panel = buildChecks(checks, (t) => run.tagLabel(t.tag), select);
   const lanes = buildLanes(checks, run.meta.frames, select);
-  document.getElementById('kw-event-prev')?.addEventListener('click', () => step(-1));
-  document.getElementById('kw-event-next')?.addEventListener('click', () => step(1));
+  $('kw-event-prev')?.addEventListener('click', () => step(-1));
+  $('kw-event-next')?.addEventListener('click', () => step(1));
   return { select, step, selected: () => selected };
 }

@@ -3,8 +3,8 @@
 // the report's spells, one lane per kind of check with a mark per spell
 // spanning its frames (see kw/report.js for what a spell is).
 import { describeMark } from 'kw/report.js';
+import { $ } from 'kw/html.js';
 
-const $ = (id) => document.getElementById(id);
 
 // frames: createFrames's. The scrubber and the frame's number follow the
 // frame on show, whoever shows it.

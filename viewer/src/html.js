@@ -1,5 +1,7 @@
-// Text for the page's HTML: escaping what a run or its report names, and
-// numbers as the panels print them.
+// The page's HTML: its elements by id, escaping what a run or its report
+// names, and numbers as the panels print them.
+
+export const $ = (id) => document.getElementById(id);
 
 export function esc(s) {
   return String(s).replace(/[&<>"]/g, (c) => ({ '&': '&amp;', '<': '&lt;', '>': '&gt;', '"': '&quot;' }[c]));
