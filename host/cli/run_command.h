@@ -34,6 +34,7 @@ struct RunRequest {
   std::string csv, save, outDir;  // "-": standard output (not --out)
   std::string report;              // the crowd report (JSON); "-": standard output
   std::optional<double> minGap;    // close-pair distance; default 5% of REPULSION_RADIUS
+  std::optional<double> stuckRadius;  // stuck beyond this; default REPULSION_RADIUS
   FailOn failOn;
   bool verbose = false;
   bool quiet = false;  // no warnings
