@@ -18,6 +18,7 @@
 #include "core/module_loader.h"
 #include "core/registry.h"
 #include "core/tag.h"
+#include "core/warning.h"
 #include "export/report_json.h"
 #include "scene/scene_file.h"
 #include "scene/scene_run.h"
@@ -141,7 +142,8 @@ int tuneCommand(const TuneRequest& r, int argc, char** argv) {
   }
   scene::LoadedScene& sc = loaded.value();
   if (!r.quiet)
-    for (const std::string& w : sc.warnings) std::fprintf(stderr, "warning: %s: %s\n", r.scenePath.c_str(), w.c_str());
+    for (const Warning& w : sc.warnings)
+      std::fprintf(stderr, "warning: %s\n", keyedText({w.key, r.scenePath + ": " + w.text}).c_str());
 
   // The tag.
   const std::vector<CrowdLinks> crowds = crowdTags(*sc.doc);
