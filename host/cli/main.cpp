@@ -50,9 +50,9 @@ Tune (kestrelwood tune SCENE; more in docs/tune.md):
                  REPULSION_WEIGHT, ALIGNMENT_WEIGHT, REPULSION_RADIUS, ALIGNMENT_RADIUS,
                  MAX_PITCH_STEP; without a range a quarter to four times the scene's value
                  (0 to four times the default where it is 0; MAX_PITCH_STEP at 0: 0 to 0.5)
-                 within the description's limits. Default: VISION_LENGTH, AVOID_ANGLE,
-                 REPULSION_WEIGHT, REPULSION_RADIUS (TARGET_WEIGHT, REPULSION_WEIGHT,
-                 REPULSION_RADIUS for a tag without obstacles)
+                 within the description's limits. Default: VISION_LENGTH, VISION_HALF_WIDTH,
+                 AVOID_ANGLE, REPULSION_WEIGHT, REPULSION_RADIUS (TARGET_WEIGHT,
+                 REPULSION_WEIGHT, REPULSION_RADIUS for a tag without obstacles)
   --save FILE    the scene with the best values, nothing else of it changed
   --table FILE   CSV, one row per trial in trial order: trial, the varied parameters,
                  intrusions, closePairs, stuck, cost, endDistance, accepted, failure
@@ -76,7 +76,7 @@ Examples:
   kestrelwood run scenes/flat-ground.kwscene.json --csv agents.csv
   kestrelwood run my.kwscene.json --frames 100 --record --save my-after.kwscene.json
   kestrelwood run bake.kwscene.json --report qa.json --fail-on intrusions,stuck
-  kestrelwood tune scenes/obstacles.kwscene.json --trials 100 --save tuned.kwscene.json
+  kestrelwood tune scenes/crowd-gate.kwscene.json --save tuned.kwscene.json --table trials.csv
   kestrelwood validate --strictness 8
 )";
 

@@ -64,7 +64,7 @@ const std::vector<std::string>& tunableNames() {
 }
 
 std::vector<std::string> defaultVary(bool hasObstacles) {
-  if (hasObstacles) return {"VISION_LENGTH", "AVOID_ANGLE", "REPULSION_WEIGHT", "REPULSION_RADIUS"};
+  if (hasObstacles) return {"VISION_LENGTH", "VISION_HALF_WIDTH", "AVOID_ANGLE", "REPULSION_WEIGHT", "REPULSION_RADIUS"};
   return {"TARGET_WEIGHT", "REPULSION_WEIGHT", "REPULSION_RADIUS"};
 }
 
