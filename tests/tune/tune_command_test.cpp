@@ -4,6 +4,9 @@
 // obstacles, ranges out of the limits, unknown and speed parameters).
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <vector>
 
@@ -191,6 +194,44 @@ TEST_F(TuneCommand, BadArgumentsAndScenesGetOneLine) {
   const Ran aimless = tune(quote((dir_ / "aimless.kwscene.json").string()));
   EXPECT_EQ(aimless.status, 3) << aimless.err;
   EXPECT_NE(aimless.err.find("tag 0 on \"Crowd\" has no target"), std::string::npos) << aimless.err;
+}
+
+// docs/tune.md's shell commands as written, in order, from a folder where
+// scenes/ is the repository's: the tune, a look at its scene, and the
+// measure that gives the best row's counts.
+TEST_F(TuneCommand, TheDocumentsCommandsAsWritten) {
+  std::ifstream doc(KW_SOURCE_DIR "/docs/tune.md");
+  std::vector<std::string> commands;
+  bool inBlock = false;
+  for (std::string line; std::getline(doc, line);) {
+    if (line.rfind("```", 0) == 0) {
+      inBlock = line == "```sh";
+      continue;
+    }
+    if (!inBlock) continue;
+    line = line.substr(0, line.find('#'));
+    while (!line.empty() && line.back() == ' ') line.pop_back();
+    if (!line.empty()) commands.push_back(line);
+  }
+  ASSERT_EQ(commands.size(), 3u);
+  std::filesystem::create_directory_symlink(KW_SOURCE_DIR "/scenes", dir_ / "scenes");
+  for (const std::string& c : commands) {
+    ASSERT_EQ(c.rfind("kestrelwood ", 0), 0u) << c;
+    // In the folder, as a user who typed it there.
+    const Ran r = kestrelwood(c.substr(12), dir_.string(), "cd " + quote(dir_.string()) + " && ");
+    ASSERT_EQ(r.status, 0) << c << "\n" << r.err;
+  }
+  const auto rows = readCsv(readText(dir_ / "trials.csv"));
+  ASSERT_GT(rows.size(), 2u);
+  const size_t cost = column(rows[0], "cost"), acc = column(rows[0], "accepted");
+  size_t best = 1;
+  for (size_t i = 2; i < rows.size(); ++i)
+    if (rows[i][acc] == "true" && std::stoll(rows[i][cost]) < std::stoll(rows[best][cost])) best = i;
+  const json summary = json::parse(readText(dir_ / "tuned-report.json"))["tags"][0]["summary"];
+  EXPECT_EQ(summary["intrusionFrames"].get<long long>(), std::stoll(rows[best][column(rows[0], "intrusions")]));
+  EXPECT_EQ(summary["closePairFrames"].get<long long>(), std::stoll(rows[best][column(rows[0], "closePairs")]));
+  EXPECT_EQ(summary["stuckAgents"].get<long long>(), std::stoll(rows[best][column(rows[0], "stuck")]));
+  EXPECT_TRUE(std::filesystem::exists(dir_ / "tuned" / "poster.svg"));
 }
 
 }  // namespace
