@@ -1,13 +1,16 @@
 // Ctrl-C and kill as a user sends them: `run --out` stopped while it writes
 // its files and `tune` stopped while its workers run end within a second
 // with 130 (SIGINT) or 143 (SIGTERM), leave no temporary file and no worker
-// process, and say on standard error what was and was not written.
+// process, and say on standard error what was and was not written. And a
+// worker lost under a trial: a failed row, not a failed tune.
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <sstream>
 #include <thread>
 
 #include <fcntl.h>
@@ -136,6 +139,66 @@ TEST_P(Stop, TuneStoppedWhileItsWorkersRun) {
   const std::string said = readText(err);
   EXPECT_NE(said.find("the tune was not finished"), std::string::npos) << said;
   EXPECT_NE(said.find("not written: " + table), std::string::npos) << said;
+}
+
+// A worker killed under a trial (as the system's out-of-memory killer would):
+// that trial is a row that says so, and the tune goes on to its end.
+class WorkerLost : public ScratchTest {};
+
+TEST_F(WorkerLost, ItsTrialFailsAndTheTuneGoesOn) {
+  FlockScene s;
+  for (int i = 0; i < 16; ++i) s.agents.push_back({(i % 4) * 40 - 60, (i / 4) * 40});
+  s.goalZ = 1500;
+  s.maxFrame = 300;
+  writeText(dir_ / "flock.kwscene.json", flockSceneText(s));
+  const std::string err = (dir_ / "err.txt").string(), table = (dir_ / "t.csv").string();
+  const pid_t pid = start({"tune", (dir_ / "flock.kwscene.json").string(), "--trials", "200", "--jobs", "2", "--vary",
+                           "ALIGNMENT_WEIGHT,REPULSION_WEIGHT=1:5", "--table", table},
+                          err);
+  // Once both workers have run trials (past the given scene's trial, which
+  // one runs alone), a worker waiting for its next trial on its pipe is
+  // stopped: the next batch hands it a trial and waits for it. Then it is killed.
+  std::map<pid_t, int> seen;  // 1: seen waiting, 2: seen working after that
+  pid_t victim = -1;
+  auto waiting = [&] {
+    const std::vector<pid_t> workers = childrenOf(pid);
+    int working = 0;
+    pid_t idle = -1;
+    for (pid_t w : workers) {
+      std::ifstream wchan("/proc/" + std::to_string(w) + "/wchan");
+      std::string where;
+      std::getline(wchan, where);
+      const bool onPipe = where.find("pipe") != std::string::npos;
+      int& state = seen[w];
+      if (onPipe) state = std::max(state, 1), idle = w;
+      else if (state == 1) state = 2;
+      working += state == 2;
+    }
+    if (working < 2 || idle < 0) return false;
+    victim = idle;
+    return true;
+  };
+  ASSERT_TRUE(waitFor(waiting, std::chrono::seconds(60))) << readText(err);
+  ::kill(victim, SIGSTOP);
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  ::kill(victim, SIGKILL);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status)) << readText(err);
+  EXPECT_EQ(WEXITSTATUS(status), 0) << readText(err);
+  EXPECT_NE(readText(err).find(", 1 failed"), std::string::npos) << readText(err);
+  std::istringstream rows(readText(table));
+  std::string line;
+  int count = 0, failed = 0;
+  while (std::getline(rows, line)) {
+    ++count;
+    if (line.find("the worker process ended by signal 9") != std::string::npos) {
+      ++failed;
+      EXPECT_NE(line.find(",,,,,,false,"), std::string::npos) << line;
+    }
+  }
+  EXPECT_EQ(count, 201);
+  EXPECT_EQ(failed, 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, Stop, ::testing::Values(SIGINT, SIGTERM),
