@@ -3,7 +3,10 @@
 // (res/description/Tkestrelwoodexp.h: AGENTS_GROUP, ..., START_COUNT), which
 // is also what the host reads names from; lengths are scene units, angles
 // radians, speeds scene units per evaluation. The ones the host reads are
-// checked against the protocol header here.
+// checked against the protocol header here. A new parameter: its id in the
+// description header (with its .res and string entries), its default in
+// Kestrelwood::Init, its use (execute.cpp: Params), and the validator's own
+// copy of the contract (host/validate/tag_contract.h), kept apart on purpose.
 #ifndef KW_KESTRELWOOD_PARAMS_H
 #define KW_KESTRELWOOD_PARAMS_H
 

@@ -50,17 +50,15 @@ std::map<int, std::vector<Row>> csvFrames(const std::string& text) {
   return frames;
 }
 
-using Circle = Rock;
-
 // What a scene's crowd does, seen from its CSV alone.
-json expectedEvents(const std::map<int, std::vector<Row>>& frames, const std::vector<Circle>& rocks, double tx,
+json expectedEvents(const std::map<int, std::vector<Row>>& frames, const std::vector<Rock>& rocks, double tx,
                     double tz, double reach, double gap, double step) {
   json intrusions = json::array(), pairs = json::array(), stuck = json::array();
   const int first = frames.begin()->first;
   for (const auto& [frame, rows] : frames) {
     if (frame == first) continue;
     for (const Row& a : rows)
-      for (const Circle& c : rocks) {
+      for (const Rock& c : rocks) {
         const double d = std::hypot(a.x - c.x, a.z - c.z);
         if (d < c.radius) intrusions.push_back({{"frame", frame}, {"agent", a.name}, {"obstacle", c.name}, {"depth", c.radius - d}});
       }
@@ -96,7 +94,7 @@ json expectedEvents(const std::map<int, std::vector<Row>>& frames, const std::ve
 }
 
 // One flock, one target, some rocks; every speed exactly SPEED.
-std::string sceneText(const std::vector<std::array<int, 2>>& agents, int tx, int tz, const std::vector<Circle>& rocks,
+std::string sceneText(const std::vector<std::array<int, 2>>& agents, int tx, int tz, const std::vector<Rock>& rocks,
                       const std::string& params, int maxFrame) {
   return flockSceneText({agents, "A", tx, tz, rocks, R"(, "SPEED_VARIATION": 0, )" + params, maxFrame});
 }
@@ -105,7 +103,7 @@ struct Case {
   const char* name;
   std::vector<std::array<int, 2>> agents;
   int tx, tz;
-  std::vector<Circle> rocks;
+  std::vector<Rock> rocks;
   std::string params;
   int frames;
   const char* kind;  // the list that must not be empty
