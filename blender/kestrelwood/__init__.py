@@ -20,7 +20,7 @@ if "bpy" in locals():
     import importlib
     for _name in ("problem", "host_axes", "user_files", "program", "properties", "scene_order", "scene_text",
                   "ground_triangles", "shapes", "action_keys", "ground_glb", "scene_build", "start_state", "keys",
-                  "operators", "panel", "preferences"):
+                  "operators", "tune", "panel", "preferences"):
         if _name in locals():
             importlib.reload(locals()[_name])
 
@@ -28,9 +28,9 @@ import bpy  # noqa: E402,F401
 
 from . import (action_keys, ground_glb, ground_triangles, host_axes, keys, operators, panel,  # noqa: E402,F401
                preferences, problem, program, properties, scene_build, scene_order, scene_text, shapes,
-               start_state, user_files)
+               start_state, tune, user_files)
 
-_modules = (properties, preferences, operators, panel, ground_triangles)
+_modules = (properties, preferences, operators, tune, panel, ground_triangles)
 
 
 def register():

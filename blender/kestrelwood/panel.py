@@ -2,7 +2,7 @@
 
 import bpy
 
-from . import scene_order
+from . import scene_order, tune
 from .properties import START_SLOTS
 
 
@@ -60,6 +60,7 @@ class OBJECT_PT_kestrelwood(bpy.types.Panel):
         row.operator("kestrelwood.simulate", icon='PLAY')
         row.operator("kestrelwood.clear", icon='X')
         box.operator("kestrelwood.export_scene", text="Export scene file", icon='EXPORT')
+        tune.draw(layout.box(), obj)
 
 
 classes = (OBJECT_PT_kestrelwood,)

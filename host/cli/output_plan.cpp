@@ -25,10 +25,11 @@ OutputPlan planOutputs(const RunRequest& r) {
   auto check = [&plan](const std::string& path) {
     if (path.empty() || path == kStdout) return;
     if (auto ok = prepareOutput(path); !ok) plan.errors.push_back(ok.error());
+    else plan.files.push_back(path);
   };
+  check(r.demoExport);
   check(r.csv);
   check(r.save);
-  check(r.demoExport);
   check(r.report);
   if (!r.outDir.empty()) {
     const fs::path dir(r.outDir);

@@ -1,13 +1,15 @@
 #include "core/atomic_file.h"
+#include "core/interrupt.h"
 
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <random>
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "core/atomic_file_parts.h"
 
 namespace kwhost {
 
@@ -15,15 +17,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string folderOf(const std::string& path) {
-  fs::path p(path);
-  return p.has_parent_path() ? p.parent_path().string() : std::string(".");
-}
-
 std::string keptNote(const std::string& path) {
   struct stat st{};
   return ::stat(path.c_str(), &st) == 0 ? "; the existing file is unchanged" : "; nothing was written";
 }
+
+}  // namespace
 
 // The file a save really replaces: a symbolic link is followed, so the link
 // stays and its target gets the new content; anything that exists and is not
@@ -45,17 +44,7 @@ Result<std::string> saveTarget(const std::string& path) {
   return real;
 }
 
-}  // namespace
-
-Result<void> checkWritable(const std::string& given) {
-  if (given.empty()) return fail("no file name given");
-  auto target = saveTarget(given);
-  if (!target) return fail(target.error());
-  const std::string& path = *target;
-  const std::string dir = folderOf(path);
-  std::error_code ec;
-  if (!fs::is_directory(dir, ec)) return fail(path + ": the folder " + dir + " does not exist");
-  if (fs::is_directory(path, ec)) return fail(path + ": is a folder");
+Result<void> folderWritable(const std::string& path, const std::string& dir) {
   if (::access(dir.c_str(), W_OK) != 0) return fail(path + ": the folder " + dir + " is not writable");
   return {};
 }
@@ -65,14 +54,9 @@ Result<void> writeFileAtomically(const std::string& given,
   if (auto ok = checkWritable(given); !ok) return fail(ok.error() + keptNote(given));
   const std::string path = *saveTarget(given);
   const std::string dir = folderOf(path);
-  std::random_device rd;
-  std::string name = fs::path(path).filename().string();
-  name.insert(0, 1, '.');
-  name.append(".tmp-");
-  name.append(std::to_string(::getpid()));
-  name.push_back('-');
-  name.append(std::to_string(rd() & 0xffffff));
-  const std::string tmp = (fs::path(dir) / name).string();
+  const std::string tmp = temporaryName(path, ::getpid());
+  // A stop (Ctrl-C) while the file is written removes it.
+  StopRemovesFile onStop(tmp);
   int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   if (fd < 0) return fail(path + ": cannot create a temporary file in " + dir + ": " + std::strerror(errno) + keptNote(path));
   // A replaced file keeps its permissions.
@@ -90,7 +74,13 @@ Result<void> writeFileAtomically(const std::string& given,
   if (ok && (std::fflush(f) != 0 || std::ferror(f))) ok = false, why = std::string("write failed: ") + std::strerror(errno);
   if (ok && ::fsync(::fileno(f)) != 0) ok = false, why = std::string("cannot flush to disk: ") + std::strerror(errno);
   if (std::fclose(f) != 0 && ok) ok = false, why = std::string("write failed: ") + std::strerror(errno);
-  if (ok && ::rename(tmp.c_str(), path.c_str()) != 0) ok = false, why = std::string("cannot replace the file: ") + std::strerror(errno);
+  if (ok) {
+    // Renamed and forgotten together: a stop in between would remove the
+    // finished file.
+    HoldStops hold;
+    if (::rename(tmp.c_str(), path.c_str()) != 0) ok = false, why = std::string("cannot replace the file: ") + std::strerror(errno);
+    else onStop.release();
+  }
   if (!ok) {
     ::unlink(tmp.c_str());
     return fail(path + ": " + (why.empty() ? "write failed" : why) + keptNote(path));

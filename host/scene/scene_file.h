@@ -62,6 +62,15 @@ Result<LoadedScene> readSceneJson(const Json& root, const std::string& baseDir);
 // Errors that are about the file itself (cannot be read) have WHERE "file".
 Result<LoadedScene> readSceneFile(const std::string& path);
 
+// A scene file's JSON, parsed and not yet read into a document, with the
+// folder its OBJ and glTF paths are relative to: what a caller keeps to
+// build the same document again and again.
+struct SceneSource {
+  Json root;
+  std::string baseDir;
+};
+Result<SceneSource> readSceneSource(const std::string& path);
+
 // The scene as JSON; sources (may be null) lets geometry unchanged since it
 // was loaded be written as a reference to its OBJ or glTF file, relative to
 // the folder the file is written to.
@@ -73,6 +82,10 @@ Result<std::string> sceneText(const Document& doc, const GeometrySources* source
 // Writes the scene to path (temporary file, flush to disk, rename). On any
 // failure the file at path is left as it was and the error says so.
 Result<void> writeSceneFile(const Document& doc, const std::string& path, const GeometrySources* sources = nullptr);
+
+// The number that reads back as exactly f (finite): the shortest decimal
+// that survives the reader's double-then-float rounding.
+Json realJson(float f);
 
 }  // namespace kwhost::scene
 
