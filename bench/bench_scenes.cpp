@@ -4,8 +4,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <vector>
 
 #include "core/atomic_file.h"
+#include "glb_files.h"
 #include "core/evaluate.h"
 #include "scene/demo_scene.h"
 #include "scene/scene_file.h"
@@ -60,32 +62,62 @@ float terrainHeight(float x, float z) {
   return 150.0f * std::sin(x * 0.0007f) * std::cos(z * 0.0005f) + 12.0f * std::sin(x * 0.011f + z * 0.007f);
 }
 
-void makeTerrainObj(const fs::path& path) {
+// The heightfield's points, row by row, in the host's axes.
+std::vector<KwVector> terrainPoints() {
   const int n = kTerrainCells;
   const float half = 8000.0f, step = 2.0f * half / float(n);
-  std::string text;
-  text.reserve(size_t(n + 1) * size_t(n + 1) * 64);
-  char line[96];
+  std::vector<KwVector> points;
+  points.reserve(size_t(n + 1) * size_t(n + 1));
   for (int j = 0; j <= n; ++j)
     for (int i = 0; i <= n; ++i) {
       const float x = -half + float(i) * step, z = -half + float(j) * step;
-      text.append(line, size_t(std::snprintf(line, sizeof line, "v %.9g %.9g %.9g\n", x, terrainHeight(x, z), z)));
+      points.push_back({x, terrainHeight(x, z), z});
     }
-  // Quads wound so that (b - a) x (c - a) points up; OBJ indices count from 1.
-  const int row = n + 1;
+  return points;
+}
+
+// Quads (a, a + row, a + row + 1, a + 1), 0-based, wound so that
+// (b - a) x (c - a) points up.
+template <class Quad>
+void forEachQuad(Quad quad) {
+  const int n = kTerrainCells, row = n + 1;
   for (int j = 0; j < n; ++j)
     for (int i = 0; i < n; ++i) {
-      const int a = j * row + i + 1;
-      text.append(line, size_t(std::snprintf(line, sizeof line, "f %d %d %d %d\n", a, a + row, a + row + 1, a + 1)));
+      const uint32_t a = uint32_t(j * row + i);
+      quad(a, a + row, a + row + 1, a + 1);
     }
+}
+
+void makeTerrainObj(const fs::path& path) {
+  const int n = kTerrainCells;
+  std::string text;
+  text.reserve(size_t(n + 1) * size_t(n + 1) * 64);
+  char line[96];
+  for (const KwVector& p : terrainPoints())
+    text.append(line, size_t(std::snprintf(line, sizeof line, "v %.9g %.9g %.9g\n", p.x, p.y, p.z)));
+  // OBJ indices count from 1.
+  forEachQuad([&](uint32_t a, uint32_t b, uint32_t c, uint32_t d) {
+    text.append(line, size_t(std::snprintf(line, sizeof line, "f %u %u %u %u\n", a + 1, b + 1, c + 1, d + 1)));
+  });
   writeText(path, text);
+}
+
+// The same heightfield as a glb: the same floats, each quad split as the
+// host splits the OBJ's, (a, b, c) and (a, c, d).
+void makeTerrainGlb(const fs::path& path) {
+  std::vector<uint32_t> tris;
+  tris.reserve(size_t(6) * kTerrainCells * kTerrainCells);
+  forEachQuad([&](uint32_t a, uint32_t b, uint32_t c, uint32_t d) { tris.insert(tris.end(), {a, b, c, a, c, d}); });
+  writeText(path, kwtest::groundGlb(terrainPoints(), tris));
 }
 
 Json vec(float x, float y, float z) { return Json::array({x, y, z}); }
 
 // 100 agents ten abreast, 300 apart, far from their target and slow: over
 // the benchmark's frames they march on the terrain and never gather.
-void makeTerrainScene(const fs::path& path, const std::string& obj, bool linked) {
+// ground: the ground object's geometry member ({"obj": FILE} or {"gltf":
+// FILE}), or null for a scene without the ground.
+void makeTerrainScene(const fs::path& path, const Json& ground, bool linked) {
   Json agents = Json::array();
   for (int i = 0; i < 100; ++i) {
     const float x = (float(i % 10) - 4.5f) * 300.0f, z = -3000.0f - float(i / 10) * 300.0f;
@@ -93,15 +125,17 @@ void makeTerrainScene(const fs::path& path, const std::string& obj, bool linked)
   }
   Json params = {{"AGENTS_GROUP", "Walkers"}, {"TARGET", "Target"}, {"SPEED", 4.0}, {"SPEED_VARIATION", 0.3}};
   if (linked) params["TERRAIN"] = "Ground";
-  const Json scene = {
-      {"format", kwhost::scene::kFormat},
-      {"maxFrame", 100000},
-      {"objects",
-       Json::array({Json{{"name", "Ground"}, {"type", "polygon"}, {"obj", obj}},
-                    Json{{"name", "Walkers"}, {"children", agents}},
-                    Json{{"name", "Target"}, {"position", vec(0, 0, 14000)}},
-                    Json{{"name", "Crowd"},
-                         {"tags", Json::array({Json{{"type", "Kestrelwood"}, {"recordStart", true}, {"params", params}}})}}})}};
+  Json objects = Json::array({Json{{"name", "Walkers"}, {"children", agents}},
+                              Json{{"name", "Target"}, {"position", vec(0, 0, 14000)}},
+                              Json{{"name", "Crowd"},
+                                   {"tags", Json::array({Json{{"type", "Kestrelwood"}, {"recordStart", true},
+                                                              {"params", params}}})}}});
+  if (!ground.is_null()) {
+    Json g = {{"name", "Ground"}, {"type", "polygon"}};
+    g.update(ground);
+    objects.insert(objects.begin(), g);
+  }
+  const Json scene = {{"format", kwhost::scene::kFormat}, {"maxFrame", 100000}, {"objects", objects}};
   writeText(path, scene.dump(1));
 }
 
@@ -113,6 +147,8 @@ const char* sceneName(Scene s) {
     case Scene::Demo: return "demo";
     case Scene::Terrain: return "terrain-2m";
     case Scene::TerrainFlat: return "terrain-2m-unlinked";
+    case Scene::TerrainGlb: return "terrain-2m-glb";
+    case Scene::TerrainBare: return "terrain-2m-bare";
   }
   return "?";
 }
@@ -136,11 +172,22 @@ std::string scenePath(Scene s) {
     case Scene::TerrainFlat: {
       const std::string obj = "terrain-" + std::to_string(2 * kTerrainCells * kTerrainCells) + ".obj";
       if (!fs::exists(dir / obj)) makeTerrainObj(dir / obj);
-      makeTerrainScene(path, obj, s == Scene::Terrain);
+      makeTerrainScene(path, Json{{"obj", obj}}, s == Scene::Terrain);
       break;
     }
+    case Scene::TerrainGlb: {
+      const fs::path glb = terrainGlbPath();
+      if (!fs::exists(glb)) makeTerrainGlb(glb);
+      makeTerrainScene(path, Json{{"gltf", glb.filename().string()}}, false);
+      break;
+    }
+    case Scene::TerrainBare: makeTerrainScene(path, Json(), false); break;
   }
   return path.string();
+}
+
+std::string terrainGlbPath() {
+  return (folder() / ("terrain-" + std::to_string(2 * kTerrainCells * kTerrainCells) + ".glb")).string();
 }
 
 }  // namespace kwbench

@@ -6,7 +6,11 @@
 //  - demo: the built-in demo (60 agents, 105,800 triangles);
 //  - terrain: 100 agents marching over a static 2,000,000-triangle
 //    heightfield (an OBJ file beside the scene); and its flat
-//    twin, the same file with the tag's TERRAIN link left empty.
+//    twin, the same file with the tag's TERRAIN link left empty;
+//  - terrain-glb: the flat twin with the same heightfield in a glb file
+//    (the same floats and triangles; the Blender benchmark links it), and
+//    terrain-bare, the same scene without the ground object: the two tell
+//    what reading the glb costs a run.
 #ifndef KW_BENCH_BENCH_SCENES_H
 #define KW_BENCH_BENCH_SCENES_H
 
@@ -14,13 +18,16 @@
 
 namespace kwbench {
 
-enum class Scene { Packed, Demo, Terrain, TerrainFlat };
+enum class Scene { Packed, Demo, Terrain, TerrainFlat, TerrainGlb, TerrainBare };
 
 // The module must be loaded (scenes are read and written with its tag type).
 // Returns the scene file's path, making it first when it is missing; exits
 // with a message when it cannot be made.
 std::string scenePath(Scene s);
 const char* sceneName(Scene s);
+
+// The glb file of the terrain-glb scene (made with it).
+std::string terrainGlbPath();
 
 // Frames a command-line measurement runs for the scene.
 int sceneFrames(Scene s);

@@ -10,7 +10,16 @@
 //  - TerrainChanged: a frame on the 2M-triangle terrain whose points were
 //    all moved since the last one, caches cold (the structure rebuilt);
 //  - StreamingFloor: one cold pass reading that terrain's points and indices;
-//  - BoidsStep: a generic O(n^2) boids step of 100 agents (boids_reference.h).
+//  - BoidsStep: a generic O(n^2) boids step of 100 agents (boids_reference.h);
+//  - GroundRead: `kestrelwood run --frames 0` of the terrain scene whose
+//    ground is a glb, against the same scene without the ground, as
+//    processes: what reading the ground costs a run; GlbFloor: one cold
+//    pass over the glb's bytes in memory, its reference;
+//  - GltfReader, TinyGltf (parts): the glb read into points and triangles
+//    through the host library by our reader, and by tinygltf (load, then
+//    the same conversion), file in the page cache, CPU caches cold; beside
+//    them what any reader pays: FileRead, the file's bytes copied out of the
+//    page cache, and FreshMemory, as much new memory filled once.
 //
 // Times are CPU time (the process's user and system time; the thread's in
 // process): on an idle machine the same as the wall clock for these
@@ -18,6 +27,7 @@
 // After the runs the tables of the README are printed from the medians.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -26,6 +36,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <string>
@@ -37,7 +49,17 @@
 #include "core/evaluate.h"
 #include "module_once.h"
 #include "program_run.h"
+#include "scene/gltf_mesh.h"
 #include "scene/scene_file.h"
+#include "text_files.h"
+
+// tinygltf's implementation is compiled into the host's export library (the
+// run.glb writer), with these settings.
+#define TINYGLTF_NO_STB_IMAGE
+#define TINYGLTF_NO_STB_IMAGE_WRITE
+#define TINYGLTF_NO_EXTERNAL_IMAGE
+#define TINYGLTF_NOEXCEPTION
+#include <tiny_gltf.h>
 
 extern char** environ;
 
@@ -185,6 +207,126 @@ void BM_BoidsStep(benchmark::State& state) {
   state.SetLabel("generic boids, 100 agents");
 }
 
+// ---- reading a glb ground
+
+void BM_GroundRead(benchmark::State& state) {
+  needModule();
+  const std::string glb = kwbench::scenePath(Scene::TerrainGlb), bare = kwbench::scenePath(Scene::TerrainBare);
+  for (auto _ : state) state.SetIterationTime(std::max(runSeconds(glb, 0) - runSeconds(bare, 0), 0.0));
+  state.SetLabel("terrain-2m glb, run --frames 0 against the scene without it");
+}
+
+void BM_GlbFloor(benchmark::State& state) {
+  needModule();
+  kwbench::scenePath(Scene::TerrainGlb);
+  const std::string bytes = kwtest::readText(kwbench::terrainGlbPath());
+  std::vector<uint32_t> words(bytes.size() / 4);
+  std::memcpy(words.data(), bytes.data(), words.size() * 4);
+  for (auto _ : state) {
+    state.PauseTiming();
+    kwbench::flushCaches();
+    state.ResumeTiming();
+    benchmark::DoNotOptimize(kwbench::streamSum(words.data(), words.size()));
+  }
+  state.counters["MB"] = double(bytes.size()) / 1e6;
+  state.SetLabel("terrain-2m glb bytes, cold");
+}
+
+// The least a process pays to hold the ground at all: as many bytes of new
+// memory (huge pages asked for, as the reader asks) filled once and given
+// back, as a new process's first touch of them.
+void BM_FreshMemory(benchmark::State& state) {
+  needModule();
+  kwbench::scenePath(Scene::TerrainGlb);
+  const size_t bytes = size_t(std::filesystem::file_size(kwbench::terrainGlbPath()));
+  for (auto _ : state) {
+    void* p = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (p == MAP_FAILED) die("mmap failed");
+    (void)::madvise(p, bytes, MADV_HUGEPAGE);
+    std::memset(p, 1, bytes);
+    benchmark::ClobberMemory();
+    ::munmap(p, bytes);
+  }
+  state.SetLabel("new memory of the glb's size, filled once");
+}
+
+// The glb's bytes alone copied out of the system's file cache into memory
+// the process holds already (read in batches of 1 MB, as the reader does in
+// smaller ones): what any reader of the file pays before it converts a byte.
+void BM_FileRead(benchmark::State& state) {
+  needModule();
+  kwbench::scenePath(Scene::TerrainGlb);
+  const std::string path = kwbench::terrainGlbPath();
+  std::vector<char> buffer(size_t(std::filesystem::file_size(path)), 1);
+  for (auto _ : state) {
+    state.PauseTiming();
+    kwbench::flushCaches();
+    state.ResumeTiming();
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) die(path + ": cannot open");
+    std::setvbuf(f, nullptr, _IONBF, 0);
+    for (size_t at = 0; at < buffer.size(); at += size_t(1) << 20)
+      if (std::fread(buffer.data() + at, 1, std::min(buffer.size() - at, size_t(1) << 20), f) == 0) die(path + ": short");
+    std::fclose(f);
+    benchmark::DoNotOptimize(buffer.data());
+  }
+  state.SetLabel("the glb's bytes out of the file cache");
+}
+
+template <class Read>
+void readColdGlb(benchmark::State& state, Read read) {
+  needModule();
+  kwbench::scenePath(Scene::TerrainGlb);
+  const std::string path = kwbench::terrainGlbPath();
+  for (auto _ : state) {
+    state.PauseTiming();
+    kwbench::flushCaches();
+    state.ResumeTiming();
+    kwhost::scene::TriangleMesh mesh = read(path);
+    state.PauseTiming();
+    if (mesh.tris.size() != size_t(6) * kwbench::kTerrainCells * kwbench::kTerrainCells) die(path + ": not read whole");
+    mesh = {};
+    state.ResumeTiming();
+  }
+}
+
+void BM_GltfReader(benchmark::State& state) {
+  readColdGlb(state, [](const std::string& path) {
+    auto m = kwhost::scene::readGltfFile(path);
+    if (!m) die(m.error());
+    return std::move(m.value());
+  });
+  state.SetLabel("our reader (host library)");
+}
+
+// tinygltf loads the whole file into its model; the points and triangles
+// then still have to be taken out of its buffer into the host's axes.
+void BM_TinyGltf(benchmark::State& state) {
+  readColdGlb(state, [](const std::string& path) {
+    tinygltf::TinyGLTF loader;
+    tinygltf::Model model;
+    std::string err, warn;
+    if (!loader.LoadBinaryFromFile(&model, &err, &warn, path)) die(path + ": " + err);
+    const auto& prim = model.meshes.at(0).primitives.at(0);
+    auto bytes = [&model](int accessor) {
+      const tinygltf::Accessor& a = model.accessors.at(size_t(accessor));
+      const tinygltf::BufferView& v = model.bufferViews.at(size_t(a.bufferView));
+      return model.buffers.at(size_t(v.buffer)).data.data() + v.byteOffset + a.byteOffset;
+    };
+    kwhost::scene::TriangleMesh mesh;
+    const size_t n = model.accessors.at(size_t(prim.attributes.at("POSITION"))).count;
+    const size_t corners = model.accessors.at(size_t(prim.indices)).count;
+    mesh.points.resize(n);
+    std::memcpy(mesh.points.data(), bytes(prim.attributes.at("POSITION")), n * sizeof(KwVector));
+    for (KwVector& p : mesh.points) p.z = -p.z;
+    mesh.tris.resize(corners);
+    std::memcpy(mesh.tris.data(), bytes(prim.indices), corners * 4);
+    for (size_t k = 0; k + 2 < corners; k += 3) std::swap(mesh.tris[k + 1], mesh.tris[k + 2]);
+    return mesh;
+  });
+  state.SetLabel("tinygltf: load, then the same conversion");
+}
+
 BENCHMARK(BM_CommandLine)->DenseRange(0, 3)->UseManualTime()->Iterations(1)->Repetitions(7)
     ->ReportAggregatesOnly(true)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Frame)->DenseRange(0, 3)->UseManualTime()->Iterations(3)->Repetitions(3)
@@ -192,6 +334,13 @@ BENCHMARK(BM_Frame)->DenseRange(0, 3)->UseManualTime()->Iterations(3)->Repetitio
 BENCHMARK(BM_TerrainChanged)->Iterations(10)->Repetitions(3)->ReportAggregatesOnly(true)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_StreamingFloor)->Iterations(10)->Repetitions(3)->ReportAggregatesOnly(true)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_BoidsStep)->Repetitions(3)->ReportAggregatesOnly(true)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_GroundRead)->UseManualTime()->Iterations(1)->Repetitions(9)->ReportAggregatesOnly(true)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_GlbFloor)->Iterations(10)->Repetitions(3)->ReportAggregatesOnly(true)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FileRead)->Iterations(5)->Repetitions(3)->ReportAggregatesOnly(true)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FreshMemory)->Iterations(5)->Repetitions(3)->ReportAggregatesOnly(true)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_GltfReader)->Iterations(5)->Repetitions(3)->ReportAggregatesOnly(true)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_TinyGltf)->Iterations(5)->Repetitions(3)->ReportAggregatesOnly(true)->Unit(benchmark::kMicrosecond);
 
 // ---- the README's tables from the medians
 
@@ -250,16 +399,41 @@ void printTables(const Collector& c) {
               fmt("%.1f", cli(0)).c_str(), fmt("%.1f", boids).c_str(), fmt("%.2fx", cli(0) / boids).c_str());
   std::printf("| the demo headless (60 agents, 105,800 triangles, no outputs) | %s frames/s | | | at least 5,000 |\n",
               fmt("%.0f", 1e6 / cli(1)).c_str());
+  const double groundRead = c.us("BM_GroundRead"), glbFloor = c.us("BM_GlbFloor");
+  std::printf("| reading a 2,000,000-triangle ground from a glb (`run --frames 0` against the scene without it) | "
+              "%s ms | cold streaming floor of the glb's %s MB, %s ms | %s | at most 2 |\n",
+              fmt("%.1f", groundRead / 1e3).c_str(), fmt("%.0f", c.counter("BM_GlbFloor", "MB")).c_str(),
+              fmt("%.2f", glbFloor / 1e3).c_str(), fmt("%.2fx", groundRead / glbFloor).c_str());
   std::printf("\nParts: one frame's evaluation through the host library (every tag's Execute), medians:\n\n");
   std::printf("| scene | command line, per frame | evaluation alone |\n|---|---:|---:|\n");
   for (int i = 0; i < 4; ++i)
     std::printf("| %s | %s us | %s us |\n", kwbench::sceneName(kScenes[i]), fmt("%.1f", cli(i)).c_str(),
                 fmt("%.1f", lib(i)).c_str());
+  std::printf("\nParts: the 2,000,000-triangle glb read into points and triangles through the host library (file in "
+              "the page cache, CPU caches cold), medians:\n\n");
+  std::printf("| reader | time | x floor |\n|---|---:|---:|\n");
+  const std::pair<const char*, const char*> parts[] = {
+      {"BM_GltfReader", "our reader (host/scene/gltf_mesh)"},
+      {"BM_TinyGltf", "tinygltf: load, then the same conversion"},
+      {"BM_FileRead", "reference: the glb's bytes alone, copied out of the file cache into memory held already"},
+      {"BM_FreshMemory", "reference: new memory of the glb's size, filled once (the least a process pays to hold it)"}};
+  for (const auto& [name, label] : parts)
+    std::printf("| %s | %s ms | %s |\n", label, fmt("%.1f", c.us(name) / 1e3).c_str(),
+                fmt("%.2fx", c.us(name) / glbFloor).c_str());
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  // --make-scenes: make the scene files (and their ground files) and say
+  // where they are, one "NAME PATH" a line, for the Blender benchmark.
+  if (argc == 2 && std::string(argv[1]) == "--make-scenes") {
+    needModule();
+    for (Scene s : {Scene::Packed, Scene::Demo, Scene::Terrain, Scene::TerrainFlat, Scene::TerrainGlb, Scene::TerrainBare})
+      std::printf("%s %s\n", kwbench::sceneName(s), kwbench::scenePath(s).c_str());
+    std::printf("terrain-2m-glb-file %s\n", kwbench::terrainGlbPath().c_str());
+    return 0;
+  }
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   Collector collector;

@@ -1,15 +1,28 @@
-"""Times Simulate on the demo-sized crowd (60 agents, 301 frames, a ground of
-105,800 triangles) in Blender, from the button press to the last key, with
-its parts and with `kestrelwood run` of the same scene file beside it.
+"""Times Simulate in Blender, from the button press to the last key, each
+figure next to its reference measured in the same run: `kestrelwood run` of
+the same scene file (the one Simulate writes, its ground in a glb beside
+it), from the command line.
+
+  - the demo-sized crowd: the built-in demo laid out in Blender
+    (tools/demo_crowd.py): 60 agents, 301 frames, a ground of 105,800
+    triangles; checked against `kestrelwood demo` frame by frame;
+  - 100 agents, 300 frames, a ground of 2,000,000 triangles: the frame
+    benchmark's heightfield scene (tools/terrain_crowd.py; needs the
+    release build's bench/frames_bench);
+
+each pressed with no ground file kept (the ground written) and again with
+the ground unchanged since the last press. Times are CPU time, Blender's
+and the program's it runs (steady on a machine shared with builds; for
+this single-threaded work the same as the wall clock on an idle one, which
+is shown beside it), medians.
 
     blender -b --factory-startup --python blender/bench.py [-- REPETITIONS]
-
-The crowd is the built-in demo's, laid out in Blender (tools/demo_crowd.py);
-the run is checked against `kestrelwood demo` frame by frame.
 """
 
 import csv
 import os
+import resource
+import shutil
 import statistics
 import subprocess
 import sys
@@ -24,23 +37,71 @@ sys.path.insert(0, os.path.join(HERE, "tools"))
 
 import kestrelwood  # noqa: E402
 import demo_crowd  # noqa: E402
-from kestrelwood import keys, program, scene_build, scene_order, scene_text, shapes  # noqa: E402
+import terrain_crowd  # noqa: E402
+from kestrelwood import (ground_glb, ground_triangles, keys, program, scene_build, scene_order,  # noqa: E402
+                         scene_text, shapes, user_files)
+
+FRAMES_BENCH = os.path.join(os.path.dirname(HERE), "build", "release", "bench", "frames_bench")
 
 
-def median_time(fn, repeat):
-    times = []
+def clocks():
+    """(CPU seconds of this process and the programs it ran, wall seconds)."""
+    children = resource.getrusage(resource.RUSAGE_CHILDREN)
+    return time.process_time() + children.ru_utime + children.ru_stime, time.perf_counter()
+
+
+def median_time(fn, repeat, before=None):
+    """(median CPU seconds, median wall seconds) of fn; before() runs
+    untimed ahead of each call."""
+    cpu, wall = [], []
     for _ in range(repeat):
-        t = time.perf_counter()
+        if before is not None:
+            before()
+        c0, w0 = clocks()
         fn()
-        times.append(time.perf_counter() - t)
-    return statistics.median(times), min(times)
+        c1, w1 = clocks()
+        cpu.append(c1 - c0)
+        wall.append(w1 - w0)
+    return statistics.median(cpu), statistics.median(wall)
 
 
-def main():
-    args = sys.argv[sys.argv.index("--") + 1:] if "--" in sys.argv else []
-    repeat = int(args[0]) if args else 5
-    exe, where = program.find_program()
-    kestrelwood.register()
+def forget_grounds():
+    """As if the ground were new: no ground file, no triangles kept."""
+    ground_triangles.forget()
+    folder = user_files.folder("grounds")
+    for name in os.listdir(folder):
+        os.unlink(os.path.join(folder, name))
+
+
+def simulate():
+    assert bpy.ops.kestrelwood.simulate() == {'FINISHED'}
+
+
+class Table:
+    def __init__(self):
+        self.rows = []
+
+    def add(self, label, times):
+        self.rows.append((label, times))
+
+    def print(self):
+        for label, (cpu, wall) in self.rows:
+            print(f"{label:<70} {cpu * 1000:9.1f} ms   (wall {wall * 1000:7.1f} ms)")
+
+
+def scene_file(ctx, folder):
+    """The scene file Simulate writes, with its ground in a glb."""
+    path = os.path.join(folder, "scene.kwscene.json")
+    with open(path, "w") as f:
+        f.write(scene_text.to_text(scene_build.build(ctx, ground=ground_glb.cached).document))
+    return path
+
+
+def command_line(exe, path, csv_path):
+    subprocess.run([exe, "run", path, "--csv", csv_path], check=True, capture_output=True)
+
+
+def demo_sized(exe, repeat, folder):
     bpy.ops.wm.read_factory_settings(use_empty=True)
     crowd = demo_crowd.build(exe)
     ctx = bpy.context
@@ -48,61 +109,96 @@ def main():
     agents = scene_order.agents_of(tag, ctx.scene)
     tris = len(shapes.terrain_mesh(tag.terrain, ctx.evaluated_depsgraph_get())[1])
     frames = ctx.scene.frame_end - ctx.scene.frame_start + 1
-    print(f"kestrelwood: {exe} (from {where})")
-    print(f"crowd: {len(agents)} agents, {frames} frames, ground of {tris} triangles; median of {repeat}")
+    print(f"\ncrowd: {len(agents)} agents, {frames} frames, ground of {tris} triangles; median of {repeat}")
 
-    rows = []
-    t, _ = median_time(lambda: bpy.ops.kestrelwood.record_start(), repeat)
-    rows.append(("Record start (button press to stored start)", t))
-    t, _ = median_time(lambda: bpy.ops.kestrelwood.simulate(), repeat)
-    rows.append(("Simulate (button press to last key)", t))
+    table = Table()
+    table.add("Record start (button press to stored start)",
+              median_time(lambda: bpy.ops.kestrelwood.record_start(), repeat))
+    table.add("Simulate (button press to last key)", median_time(simulate, repeat, before=forget_grounds))
+    table.add("Simulate again, the ground unchanged", median_time(simulate, repeat))
 
-    folder = tempfile.mkdtemp(prefix="kestrelwood-bench-")
-    scene_path = os.path.join(folder, "demo.kwscene.json")
+    scene_path = os.path.join(folder, "scene.kwscene.json")
     csv_path = os.path.join(folder, "agents.csv")
     holder = {}
-
-    def export():
-        holder["export"] = scene_build.build(ctx)
-        with open(scene_path, "w") as f:
-            f.write(scene_text.to_text(holder["export"].document))
-
-    t, _ = median_time(export, repeat)
-    rows.append(("  part: scene file written (terrain, agents, tag)", t))
-    t, _ = median_time(lambda: program.run(exe, ["run", scene_path, "--csv", csv_path], cwd=folder), repeat)
-    rows.append(("  part: kestrelwood run of it, as run by the add-on", t))
-    t, _ = median_time(lambda: holder.update(tracks=keys.read_csv(csv_path, 0)), repeat)
-    rows.append(("  part: CSV read", t))
+    table.add("  part: scene file written, the ground's glb too",
+              median_time(lambda: scene_file(ctx, folder), repeat, before=forget_grounds))
+    table.add("  part: scene file written, the ground's glb kept", median_time(lambda: scene_file(ctx, folder), repeat))
+    table.add("  part: kestrelwood run of it, as the add-on runs it",
+              median_time(lambda: program.run(exe, ["run", scene_path, "--csv", csv_path], cwd=folder), repeat))
+    table.add("  part: CSV read", median_time(lambda: holder.update(tracks=keys.read_csv(csv_path, 0)), repeat))
 
     def key_all():
         for i, a in enumerate(agents):
             keys.key_agent(a, holder["tracks"][i])
 
-    t, _ = median_time(key_all, repeat)
-    rows.append(("  part: agents keyed", t))
-    t, _ = median_time(lambda: subprocess.run([exe, "run", scene_path, "--csv", csv_path], check=True,
-                                              capture_output=True), repeat)
-    rows.append(("reference: kestrelwood run SCENE --csv (command line)", t))
+    table.add("  part: agents keyed", median_time(key_all, repeat))
+    table.add("reference: kestrelwood run SCENE --csv of the same file (command line)",
+              median_time(lambda: command_line(exe, scene_path, csv_path), repeat))
     demo_csv = os.path.join(folder, "demo.csv")
-    t, _ = median_time(lambda: subprocess.run([exe, "demo", "--csv", demo_csv], check=True, capture_output=True),
-                       repeat)
-    rows.append(("reference: kestrelwood demo --csv (the built-in scene)", t))
-    for label, seconds in rows:
-        print(f"{label:<58} {seconds * 1000:9.1f} ms")
+    table.add("reference: kestrelwood demo --csv (the built-in scene)",
+              median_time(lambda: subprocess.run([exe, "demo", "--csv", demo_csv], check=True, capture_output=True),
+                          repeat))
+    table.print()
 
     # The crowd in Blender is the built-in demo's, frame for frame.
-    worst = 0.0
     with open(demo_csv) as f:
         demo = {(int(r["frame"]), int(r["index"])): r for r in csv.DictReader(f)}
-    scene = ctx.scene
+    print(f"largest position difference from kestrelwood demo (every 10th frame): "
+          f"{worst_position(agents, demo):.3g}")
+
+
+def worst_position(agents, rows):
+    scene = bpy.context.scene
+    worst = 0.0
     for frame in range(scene.frame_start, scene.frame_end + 1, 10):
         scene.frame_set(frame)
         for i, a in enumerate(agents):
             m = a.matrix_world
-            r = demo[(frame, i)]
+            r = rows[(frame, i)]
             worst = max(worst, abs(m[0][3] - float(r["x"])), abs(m[2][3] - float(r["y"])),
                         abs(m[1][3] - float(r["z"])))
-    print(f"largest position difference from kestrelwood demo (every 10th frame): {worst:.3g}")
+    return worst
+
+
+def big_ground(exe, repeat, folder):
+    if not os.path.isfile(FRAMES_BENCH):
+        print(f"\n2,000,000-triangle ground: skipped, {FRAMES_BENCH} is not built")
+        return
+    bpy.ops.wm.read_factory_settings(use_empty=True)
+    crowd = terrain_crowd.build(terrain_crowd.scene_files(FRAMES_BENCH)["terrain-2m-glb"], 300)
+    ctx = bpy.context
+    agents = scene_order.agents_of(crowd.kestrelwood, ctx.scene)
+    print(f"\ncrowd: {len(agents)} agents, 300 frames, ground of {len(crowd.kestrelwood.terrain.data.polygons)} "
+          f"triangles; median of {repeat}")
+    table = Table()
+    table.add("Record start (button press to stored start)",
+              median_time(lambda: bpy.ops.kestrelwood.record_start(), repeat))
+    table.add("Simulate, 2,000,000-triangle ground (button press to last key)",
+              median_time(simulate, repeat, before=forget_grounds))
+    table.add("Simulate again, the ground unchanged", median_time(simulate, repeat))
+    scene_path = scene_file(ctx, folder)
+    csv_path = os.path.join(folder, "terrain.csv")
+    table.add("reference: kestrelwood run SCENE --csv of the same file (command line)",
+              median_time(lambda: command_line(exe, scene_path, csv_path), repeat))
+    table.print()
+    with open(csv_path) as f:
+        rows = {(int(r["frame"]), int(r["index"])): r for r in csv.DictReader(f)}
+    print(f"largest position difference of the keys from that run (every 10th frame): "
+          f"{worst_position(agents, rows):.3g}")
+
+
+def main():
+    args = sys.argv[sys.argv.index("--") + 1:] if "--" in sys.argv else []
+    repeat = int(args[0]) if args else 5
+    exe, where = program.find_program()
+    kestrelwood.register()
+    print(f"kestrelwood: {exe} (from {where})")
+    folder = tempfile.mkdtemp(prefix="kestrelwood-bench-")
+    try:
+        demo_sized(exe, repeat, folder)
+        big_ground(exe, repeat, folder)
+    finally:
+        shutil.rmtree(folder, ignore_errors=True)
 
 
 main()

@@ -58,18 +58,4 @@ if(WIN32 AND KW_BUILD_HOST)
       "set(PACKAGE_VERSION 99)\nset(PACKAGE_VERSION_COMPATIBLE TRUE)\n")
     set(${name}_DIR ${stubs}/${name} CACHE PATH "" FORCE)
   endforeach()
-
-  # tinyobjloader: Debian ships it as a Linux shared library, so the cross
-  # build compiles its single header's implementation into a static library
-  # of its own; the stand-in configuration only says it is found.
-  set(tinyobj_impl ${CMAKE_BINARY_DIR}/cross-packages/tinyobjloader_impl.cpp)
-  file(WRITE ${tinyobj_impl} "#define TINYOBJLOADER_IMPLEMENTATION\n#include <tiny_obj_loader.h>\n")
-  add_library(kw_tinyobjloader STATIC ${tinyobj_impl})
-  target_compile_options(kw_tinyobjloader PUBLIC -idirafter /usr/include)
-  add_library(tinyobjloader::tinyobjloader ALIAS kw_tinyobjloader)
-  file(WRITE ${stubs}/tinyobjloader/tinyobjloaderConfig.cmake
-    "# tinyobjloader compiled by cmake/cross.cmake for a cross build.\n")
-  file(WRITE ${stubs}/tinyobjloader/tinyobjloaderConfigVersion.cmake
-    "set(PACKAGE_VERSION 99)\nset(PACKAGE_VERSION_COMPATIBLE TRUE)\n")
-  set(tinyobjloader_DIR ${stubs}/tinyobjloader CACHE PATH "" FORCE)
 endif()

@@ -18,17 +18,19 @@ bl_info = {
 
 if "bpy" in locals():
     import importlib
-    for _name in ("problem", "host_axes", "program", "properties", "scene_order", "scene_text", "shapes",
-                  "scene_build", "start_state", "keys", "operators", "tune", "panel", "preferences"):
+    for _name in ("problem", "host_axes", "user_files", "program", "properties", "scene_order", "scene_text",
+                  "ground_triangles", "shapes", "action_keys", "ground_glb", "scene_build", "start_state", "keys",
+                  "operators", "tune", "panel", "preferences"):
         if _name in locals():
             importlib.reload(locals()[_name])
 
 import bpy  # noqa: E402,F401
 
-from . import (host_axes, keys, operators, panel, preferences, problem, program, properties,  # noqa: E402,F401
-               scene_build, scene_order, scene_text, shapes, start_state, tune)
+from . import (action_keys, ground_glb, ground_triangles, host_axes, keys, operators, panel,  # noqa: E402,F401
+               preferences, problem, program, properties, scene_build, scene_order, scene_text, shapes,
+               start_state, tune, user_files)
 
-_modules = (properties, preferences, operators, tune, panel)
+_modules = (properties, preferences, operators, tune, panel, ground_triangles)
 
 
 def register():

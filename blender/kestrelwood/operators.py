@@ -15,7 +15,7 @@ import bpy
 from bpy.props import StringProperty
 from bpy_extras.io_utils import ExportHelper
 
-from . import keys, program, scene_build, scene_order, scene_text, start_state
+from . import ground_glb, keys, program, scene_build, scene_order, scene_text, start_state
 from .problem import Problem
 from .properties import START_SLOTS
 
@@ -146,7 +146,7 @@ class KESTRELWOOD_OT_simulate(_TagCommand, bpy.types.Operator):
 
     def run(self, context, obj, exe, wm, started):
         scene = context.scene
-        export = scene_build.build(context)
+        export = scene_build.build(context, ground=ground_glb.cached)
         for carrier, w in export.warnings:
             self.say('WARNING', _about(carrier, w))
         self.warn_shared_speeds(context, obj, export)

@@ -12,8 +12,8 @@ class KestrelwoodPreferences(bpy.types.AddonPreferences):
 
     program: StringProperty(
         name="kestrelwood program", subtype='FILE_PATH', default="",
-        description="The kestrelwood program; when empty, the environment variable KESTRELWOOD, "
-                    "then the PATH, then the repository's release build beside the add-on")
+        description="The kestrelwood program; when empty, the environment variable KESTRELWOOD, then the "
+                    "program that comes with the add-on, then the PATH, then the repository's release build")
 
     def draw(self, context):
         layout = self.layout

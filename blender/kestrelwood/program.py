@@ -3,18 +3,48 @@
 The add-on never computes a step of the crowd itself: it writes a scene file,
 has the program run it through the module, and reads back what the program
 wrote. The program is looked for, in this order, in the add-on's preferences,
-in the environment variable KESTRELWOOD, on the PATH, and in the repository's
-release build beside the add-on (build/release/host/kestrelwood).
+in the environment variable KESTRELWOOD, among the programs that come with
+the add-on (programs/PLATFORM/, for the operating system and processor it
+runs on), on the PATH, and in the repository's release build beside the
+add-on (build/release/host/kestrelwood).
 """
 
+import filecmp
 import os
+import platform
 import shutil
+import stat
 import subprocess
+import sys
 from pathlib import Path
 
 from .problem import Problem
 
 PROGRAM_NAME = "kestrelwood.exe" if os.name == "nt" else "kestrelwood"
+# The add-on's programs: programs/PLATFORM/bin/PROGRAM_NAME, with the module
+# in programs/PLATFORM/plugins/Kestrelwood/ where the program looks for it.
+# PLATFORM is named as Blender's extension manifest names platforms.
+BUNDLED = Path(__file__).resolve().parent / "programs"
+PREFERENCES = "Preferences > Add-ons > Kestrelwood crowd"
+
+
+def running_platform():
+    """This Blender's platform as the manifest names it (linux-x64,
+    windows-x64, macos-arm64, ...), or None for one it has no name for."""
+    system = {"linux": "linux", "win32": "windows", "darwin": "macos"}.get(sys.platform)
+    machine = {"x86_64": "x64", "amd64": "x64", "arm64": "arm64", "aarch64": "arm64"}.get(platform.machine().lower())
+    return f"{system}-{machine}" if system and machine else None
+
+
+def bundled_platforms():
+    """The platforms whose program came with the add-on."""
+    if not BUNDLED.is_dir():
+        return []
+    return sorted(p.name for p in BUNDLED.iterdir() if (p / "bin" / _program_file(p.name)).is_file())
+
+
+def _program_file(platform_name):
+    return "kestrelwood.exe" if platform_name.startswith("windows") else "kestrelwood"
 
 
 def repository_build():
@@ -36,6 +66,11 @@ def find_program(preference=""):
             raise Problem(f"kestrelwood program {path} (in {where}) "
                           f"{'is not executable' if path.exists() else 'does not exist'}")
     looked = ["the add-on's preferences", "KESTRELWOOD"]
+    here = running_platform()
+    bundled = BUNDLED / str(here) / "bin" / PROGRAM_NAME
+    if here is not None and bundled.is_file():
+        return runnable_copy(bundled), f"the add-on's own program for {here}"
+    looked.append(f"the add-on's programs for {here or sys.platform}")
     on_path = shutil.which("kestrelwood")
     if on_path:
         return on_path, "the PATH"
@@ -44,12 +79,49 @@ def find_program(preference=""):
     if _runnable(built):
         return str(built), "the repository's release build"
     looked.append(str(built))
+    if bundled_platforms() and here not in bundled_platforms():
+        raise Problem(f"on {here or sys.platform} the add-on needs a kestrelwood program (it brings one for "
+                      f"{', '.join(bundled_platforms())} only): set its path in {PREFERENCES}")
     raise Problem("kestrelwood program not found (looked in " + ", ".join(looked) +
-                       "): set its path in Preferences > Add-ons > Kestrelwood crowd")
+                  f"): set its path in {PREFERENCES}")
 
 
 def _runnable(path):
     return path.is_file() and os.access(path, os.X_OK)
+
+
+def runnable_copy(program):
+    """The bundled program, ready to run. Installers unpack zips without
+    Unix file modes, so the program (and nothing else: the module is loaded,
+    not run) gets its run bit back; where the add-on's folder cannot be
+    changed, its platform folder is copied to the add-on's user files and
+    run from there."""
+    if not _runnable(program):
+        try:
+            _add_run_bit(program)
+        except OSError:
+            pass
+    if _runnable(program):
+        return str(program)
+    from . import user_files  # needs Blender; only here
+    tree = program.parents[1]
+    copy = Path(user_files.folder("programs")) / tree.name
+    copied = copy / program.relative_to(tree)
+    if not (_runnable(copied) and filecmp.cmp(copied, program, shallow=False)):
+        shutil.rmtree(copy, ignore_errors=True)
+        try:
+            shutil.copytree(tree, copy)
+            _add_run_bit(copied)
+        except OSError as e:
+            raise Problem(f"the add-on's kestrelwood program cannot be made runnable ({program} is read-only and "
+                          f"copying it to {copy} failed: {e.strerror or e}); set a program in {PREFERENCES}") from None
+    return str(copied)
+
+
+def _add_run_bit(path):
+    mode = path.stat().st_mode
+    # Run permission wherever there is read permission.
+    path.chmod(mode | ((mode & (stat.S_IRUSR | stat.S_IRGRP | stat.S_IROTH)) >> 2))
 
 
 def run(program, args, cwd, on_wait=None):

@@ -26,7 +26,7 @@ import math
 
 import numpy as np
 
-from . import host_axes
+from . import action_keys, host_axes
 from .problem import Problem
 from .properties import BOOLS, LINKS, REALS, START_SLOTS
 from .scene_order import agents_of, carriers, children_in_scene, name_key
@@ -56,11 +56,13 @@ class Export:
         self.warnings = []     # (carrier name or None, one line)
 
 
-def build(context, record_for=None):
+def build(context, record_for=None, ground=None):
     """The scene file's document of the context's scene: every carrier's tag
     with its parameters and start table. With record_for (a carrier), a
     small document for recording that carrier's start: its agents group with
-    the agents, and its tag marked to press Record start after loading."""
+    the agents, and its tag marked to press Record start after loading.
+    ground(obj, points, triangles), when given, makes a terrain's geometry
+    entry (such as ground_glb.cached); without it the mesh is written inline."""
     scene = context.scene
     depsgraph = context.evaluated_depsgraph_get()
     out = Export()
@@ -172,7 +174,10 @@ def build(context, record_for=None):
             points, triangles = terrain_mesh(obj, depsgraph)
             if len(triangles) == 0:
                 out.warnings.append((None, f"terrain '{obj.name}' has no faces; agents walk as on flat ground"))
-            entry["mesh"] = {"points": points, "polygons": triangles}
+            if ground is not None and len(triangles) > 0:
+                entry.update(ground(obj, points, triangles))
+            else:
+                entry["mesh"] = {"points": points, "polygons": triangles}
         if obj in tagged_set:
             # Evaluation order is depth-first pre-order: this tag before
             # any tag below it.
@@ -200,7 +205,7 @@ def _animated(obj):
     constraints that can move it."""
     while obj is not None:
         ad = obj.animation_data
-        if ad is not None and ((ad.action is not None and len(ad.action.fcurves) > 0) or len(ad.drivers) > 0
+        if ad is not None and (action_keys.curve_count(obj) > 0 or len(ad.drivers) > 0
                                or len(ad.nla_tracks) > 0):
             return True
         if any(c.enabled and c.influence > 0.0 for c in obj.constraints):

@@ -163,10 +163,10 @@ int runCommand(const RunRequest& r, int argc, char** argv) {
     report(writeCsvFile(rec, r.csv), "CSV", r.csv);
   }
   if (r.save == kStdout) {
-    auto text = scene::sceneText(*sc.doc, &sc.objSources, ".");
+    auto text = scene::sceneText(*sc.doc, &sc.geometrySources, ".");
     report(text ? writeText(kStdout, *text) : Result<void>(fail("--save: " + text.error())), "scene", r.save);
   } else if (!r.save.empty()) {
-    report(scene::writeSceneFile(*sc.doc, r.save, &sc.objSources), "scene", r.save);
+    report(scene::writeSceneFile(*sc.doc, r.save, &sc.geometrySources), "scene", r.save);
   }
   if (!r.report.empty())
     report(writeText(r.report, reportJson(*crowdReport, rec).dump(2) + "\n"), "report", r.report);

@@ -1,5 +1,6 @@
 #include "core/object.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -151,10 +152,16 @@ void Object::replaceGeometry(std::vector<KwVector> points, std::vector<uint32_t>
 
 Result<void> Object::setTriangles(std::vector<KwVector> points, std::vector<uint32_t> tris) {
   if (tris.size() % 3 != 0) return fail("triangle index count " + std::to_string(tris.size()) + " is no multiple of 3");
-  for (size_t i = 0; i < tris.size(); ++i)
-    if (tris[i] >= points.size())
-      return fail("triangle " + std::to_string(i / 3) + ": point index " + std::to_string(tris[i]) +
-                  " out of range (" + std::to_string(points.size()) + " points)");
+  // The largest index first, in one pass without a branch (a ground's
+  // millions of indices at the speed of memory); the culprit only when
+  // there is one.
+  uint32_t highest = 0;
+  for (uint32_t i : tris) highest = std::max(highest, i);
+  if (!tris.empty() && highest >= points.size())
+    for (size_t i = 0; i < tris.size(); ++i)
+      if (tris[i] >= points.size())
+        return fail("triangle " + std::to_string(i / 3) + ": point index " + std::to_string(tris[i]) +
+                    " out of range (" + std::to_string(points.size()) + " points)");
   replaceGeometry(std::move(points), std::move(tris));
   return {};
 }

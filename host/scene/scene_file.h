@@ -41,20 +41,22 @@ inline constexpr ObjectTypeName kObjectTypes[] = {
 const char* objectTypeName(int32_t type);
 
 // Where a polygon object's geometry came from, so that saving can refer to
-// the same OBJ file again instead of inlining a large mesh.
-struct ObjSource {
+// the same OBJ or glTF file again instead of inlining a large mesh.
+struct GeometrySource {
+  std::string key;   // the scene file's key for it: "obj" or "gltf"
   std::string path;  // absolute
-  uint64_t fingerprint = 0;  // of the points and triangles as loaded
+  uint64_t version = 0;  // the object's geometryVersion() once loaded: any later write changes it
 };
+using GeometrySources = std::map<const Object*, GeometrySource>;
 
 struct LoadedScene {
   std::unique_ptr<Document> doc;
   std::vector<Tag*> recordStart;  // tags with "recordStart": true, in evaluation order
-  std::map<const Object*, ObjSource> objSources;
+  GeometrySources geometrySources;
   std::vector<Warning> warnings;  // "WHERE: WHAT"
 };
 
-// baseDir: the folder OBJ paths are relative to.
+// baseDir: the folder OBJ and glTF paths are relative to.
 Result<LoadedScene> readSceneText(std::string_view text, const std::string& baseDir);
 Result<LoadedScene> readSceneJson(const Json& root, const std::string& baseDir);
 // Errors that are about the file itself (cannot be read) have WHERE "file".
@@ -69,26 +71,21 @@ struct SceneSource {
 };
 Result<SceneSource> readSceneSource(const std::string& path);
 
-// The scene as JSON; objSources (may be null) lets unchanged OBJ geometry be
-// written as a reference, relative to the folder the file is written to.
-Result<Json> sceneToJson(const Document& doc, const std::map<const Object*, ObjSource>* objSources,
-                         const std::string& targetDir);
+// The scene as JSON; sources (may be null) lets geometry unchanged since it
+// was loaded be written as a reference to its OBJ or glTF file, relative to
+// the folder the file is written to.
+Result<Json> sceneToJson(const Document& doc, const GeometrySources* sources, const std::string& targetDir);
 // Indented JSON text; arrays of numbers stay on one line.
 std::string formatJson(const Json& j);
 // The scene as the text writeSceneFile writes (targetDir as for sceneToJson).
-Result<std::string> sceneText(const Document& doc, const std::map<const Object*, ObjSource>* objSources,
-                              const std::string& targetDir);
+Result<std::string> sceneText(const Document& doc, const GeometrySources* sources, const std::string& targetDir);
 // Writes the scene to path (temporary file, flush to disk, rename). On any
 // failure the file at path is left as it was and the error says so.
-Result<void> writeSceneFile(const Document& doc, const std::string& path,
-                            const std::map<const Object*, ObjSource>* objSources = nullptr);
+Result<void> writeSceneFile(const Document& doc, const std::string& path, const GeometrySources* sources = nullptr);
 
 // The number that reads back as exactly f (finite): the shortest decimal
 // that survives the reader's double-then-float rounding.
 Json realJson(float f);
-
-// A fingerprint of an object's geometry.
-uint64_t geometryFingerprint(const Object& obj);
 
 }  // namespace kwhost::scene
 

@@ -10,6 +10,7 @@
 
 #include "core/description.h"
 #include "core/registry.h"
+#include "scene/gltf_mesh.h"
 #include "scene/obj_mesh.h"
 #include "scene/scene_file.h"
 #include "core/tag.h"
@@ -100,7 +101,8 @@ struct Reader {
   Object* readObject(const Json& obj, const PathNode* pathNode, Object* parent) {
     const Where path(pathNode);
     requireObject(obj, path);
-    onlyKeys(obj, path, {"name", "type", "position", "rotation", "scale", "radius", "mesh", "obj", "children", "tags"});
+    onlyKeys(obj, path,
+             {"name", "type", "position", "rotation", "scale", "radius", "mesh", "obj", "gltf", "children", "tags"});
     if (!obj.contains("name")) fault(path, "the object has no \"name\"");
     const std::string& name = requireString(obj["name"], path.member("name"));
     if (name.empty()) fault(path.member("name"), "an object name must not be empty");
@@ -119,24 +121,31 @@ struct Reader {
       radius = requireFloat(obj["radius"], path.member("radius"));
       if (radius < 0) fault(path.member("radius"), "a circle's radius must not be negative");
     }
-    if ((obj.contains("mesh") || obj.contains("obj")) && type != kTypePolygon)
-      fault(path.member(obj.contains("mesh") ? "mesh" : "obj"), "geometry belongs to \"polygon\" objects only");
-    if (obj.contains("mesh") && obj.contains("obj"))
-      fault(path.member("obj"), "give either \"mesh\" or \"obj\", not both");
+    const char* geometryKey = nullptr;  // the member the geometry was given in
+    for (const char* key : {"mesh", "obj", "gltf"}) {
+      if (!obj.contains(key)) continue;
+      if (type != kTypePolygon) fault(path.member(key), "geometry belongs to \"polygon\" objects only");
+      if (geometryKey)
+        fault(path.member(key), std::string("give either \"") + geometryKey + "\" or \"" + key + "\", not both");
+      geometryKey = key;
+    }
     PolygonMesh mesh;
-    std::string objPath;
+    TriangleMesh triangles;
+    std::string filePath;  // the OBJ or glTF file, when the geometry is in one
     if (obj.contains("mesh")) mesh = readMesh(obj["mesh"], path.member("mesh"));
     if (obj.contains("obj")) {
-      const std::string& file = requireString(obj["obj"], path.member("obj"));
-      if (file.empty()) fault(path.member("obj"), "the OBJ file name is empty");
-      fs::path p(file);
-      if (p.is_relative()) p = fs::path(baseDir) / p;
-      objPath = p.lexically_normal().string();
-      auto loaded = readObjFile(objPath);
+      filePath = geometryFile(obj["obj"], path.member("obj"), "OBJ");
+      auto loaded = readObjFile(filePath);
       if (!loaded) fault(path.member("obj"), loaded.error());
       mesh = std::move(loaded.value());
       for (const std::string& w : mesh.warnings)
         out.warnings.push_back({WarningKey::SkippedObjData, path.member("obj").str() + ": " + w});
+    }
+    if (obj.contains("gltf")) {
+      filePath = geometryFile(obj["gltf"], path.member("gltf"), "glTF");
+      auto loaded = readGltfFile(filePath);
+      if (!loaded) fault(path.member("gltf"), loaded.error());
+      triangles = std::move(loaded.value());
     }
 
     auto created = out.doc->createObject(name, type, parent);
@@ -146,12 +155,17 @@ struct Reader {
     if (type == kTypeCircle) o->data().setReal(kCircleRadiusId, radius);
     if (type == kTypePolygon && (!mesh.points.empty() || !mesh.polygons.empty())) {
       auto set = o->setMesh(std::move(mesh.points), mesh.polygons);
-      if (!set) fault(path.member(objPath.empty() ? "mesh" : "obj"), set.error());
-      if (!objPath.empty()) {
-        std::error_code ec;
-        fs::path abs = fs::absolute(objPath, ec);
-        out.objSources[o] = ObjSource{ec ? objPath : abs.lexically_normal().string(), geometryFingerprint(*o)};
-      }
+      if (!set) fault(path.member(geometryKey), set.error());
+    }
+    if (!triangles.tris.empty()) {
+      auto set = o->setTriangles(std::move(triangles.points), std::move(triangles.tris));
+      if (!set) fault(path.member(geometryKey), set.error());
+    }
+    if (!filePath.empty()) {
+      std::error_code ec;
+      fs::path abs = fs::absolute(filePath, ec);
+      out.geometrySources[o] =
+          GeometrySource{geometryKey, ec ? filePath : abs.lexically_normal().string(), o->geometryVersion()};
     }
 
     if (obj.contains("tags")) {
@@ -165,6 +179,15 @@ struct Reader {
       }
     }
     return o;
+  }
+
+  // The path of a geometry file named in the scene, relative to its folder.
+  std::string geometryFile(const Json& value, const Where& path, const char* kind) {
+    const std::string& file = requireString(value, path);
+    if (file.empty()) fault(path, std::string("the ") + kind + " file name is empty");
+    fs::path p(file);
+    if (p.is_relative()) p = fs::path(baseDir) / p;
+    return p.lexically_normal().string();
   }
 
   PolygonMesh readMesh(const Json& m, const Where& path) {

@@ -58,7 +58,7 @@ void appendMember(Json& obj, const std::string& key, Json value) {
 
 struct Writer {
   const Document& doc;
-  const std::map<const Object*, ObjSource>* sources;
+  const GeometrySources* sources;
   fs::path targetDir;
   PathArena paths;
 
@@ -95,14 +95,14 @@ struct Writer {
   }
 
   Json meshJson(const Object& o, const Where& path) {
-    const ObjSource* src = nullptr;
+    const GeometrySource* src = nullptr;
     if (sources)
       if (auto it = sources->find(&o); it != sources->end()) src = &it->second;
-    if (src && src->fingerprint == geometryFingerprint(o)) {
-      // The geometry is still that of its OBJ file: refer to it.
+    if (src && src->version == o.geometryVersion()) {
+      // The geometry is still that of its file: refer to it.
       fs::path file(src->path);
       fs::path rel = file.lexically_relative(targetDir);
-      return Json{{"obj", rel.empty() ? file.string() : rel.string()}};
+      return Json{{src->key, rel.empty() ? file.string() : rel.string()}};
     }
     Json points = Json::array();
     for (const KwVector& p : o.points()) points.push_back(vectorJson(p, path.member("mesh")));
@@ -275,21 +275,6 @@ const char* objectTypeName(int32_t type) {
   return nullptr;
 }
 
-uint64_t geometryFingerprint(const Object& obj) {
-  // FNV-1a over the bytes of the points and the triangle indices.
-  uint64_t h = 1469598103934665603ull;
-  auto mix = [&h](const void* data, size_t n) {
-    const auto* p = static_cast<const unsigned char*>(data);
-    for (size_t i = 0; i < n; ++i) h = (h ^ p[i]) * 1099511628211ull;
-  };
-  size_t np = obj.points().size(), nt = obj.triangles().size();
-  mix(&np, sizeof np);
-  mix(&nt, sizeof nt);
-  if (np) mix(obj.points().data(), np * sizeof(KwVector));
-  if (nt) mix(obj.triangles().data(), nt * sizeof(uint32_t));
-  return h;
-}
-
 std::string formatJson(const Json& j) {
   std::string out;
   format(j, out);
@@ -297,11 +282,10 @@ std::string formatJson(const Json& j) {
   return out;
 }
 
-Result<Json> sceneToJson(const Document& doc, const std::map<const Object*, ObjSource>* objSources,
-                         const std::string& targetDir) {
+Result<Json> sceneToJson(const Document& doc, const GeometrySources* sources, const std::string& targetDir) {
   std::error_code ec;
   fs::path dir = fs::absolute(targetDir.empty() ? "." : targetDir, ec).lexically_normal();
-  Writer w{doc, objSources, dir, {}};
+  Writer w{doc, sources, dir, {}};
   try {
     return w.sceneJson();
   } catch (const Fault& f) {
@@ -309,9 +293,8 @@ Result<Json> sceneToJson(const Document& doc, const std::map<const Object*, ObjS
   }
 }
 
-Result<std::string> sceneText(const Document& doc, const std::map<const Object*, ObjSource>* objSources,
-                              const std::string& targetDir) {
-  auto j = sceneToJson(doc, objSources, targetDir);
+Result<std::string> sceneText(const Document& doc, const GeometrySources* sources, const std::string& targetDir) {
+  auto j = sceneToJson(doc, sources, targetDir);
   if (!j) return fail(j.error());
   try {
     return formatJson(j.value());
@@ -320,10 +303,9 @@ Result<std::string> sceneText(const Document& doc, const std::map<const Object*,
   }
 }
 
-Result<void> writeSceneFile(const Document& doc, const std::string& path,
-                            const std::map<const Object*, ObjSource>* objSources) {
+Result<void> writeSceneFile(const Document& doc, const std::string& path, const GeometrySources* sources) {
   std::string dir = fs::path(path).parent_path().string();
-  auto text = sceneText(doc, objSources, dir.empty() ? "." : dir);
+  auto text = sceneText(doc, sources, dir.empty() ? "." : dir);
   if (!text) return fail(path + ": " + text.error() + "; the scene was not saved");
   return writeFileAtomically(path, *text);
 }

@@ -1,7 +1,9 @@
 // The file readers under fuzz: scene files (with a write-back round trip),
-// Wavefront OBJ meshes, and the res/ folder's string tables, symbol headers
+// glb grounds of a scene, Wavefront OBJ meshes, and the res/ folder's string tables, symbol headers
 // and descriptions.
+#include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <fstream>
@@ -20,6 +22,7 @@
 #include "core/resources.h"
 #include "validate/fuzz_inputs.h"
 
+#include "scene/gltf_mesh.h"
 #include "scene/obj_mesh.h"
 #include "scene/scene_file.h"
 #include "scene/scene_run.h"
@@ -74,12 +77,12 @@ std::string roundTrip(std::string_view text, bool run) {
     auto ran = scene::runScene(first.value(), settings, "fuzz");
     if (!ran.ok()) return "a scene that reads does not run: " + ran.error();
   }
-  auto j1 = scene::sceneToJson(*first.value().doc, &first.value().objSources, base);
+  auto j1 = scene::sceneToJson(*first.value().doc, &first.value().geometrySources, base);
   if (!j1.ok()) return "a scene that reads cannot be written: " + j1.error();
   const std::string t1 = scene::formatJson(j1.value());
   auto second = scene::readSceneText(t1, base);
   if (!second.ok()) return "a written scene does not read back: " + second.error() + "\n" + t1;
-  auto j2 = scene::sceneToJson(*second.value().doc, &second.value().objSources, base);
+  auto j2 = scene::sceneToJson(*second.value().doc, &second.value().geometrySources, base);
   if (!j2.ok()) return "a reread scene cannot be written: " + j2.error();
   const std::string t2 = scene::formatJson(j2.value());
   if (t1 != t2) return "a saved scene reads back as another scene:\n" + t1 + "\n---\n" + t2;
@@ -109,13 +112,40 @@ void onSmallStack(const std::function<void()>& fn) {
 #endif
 }
 
+// A glb file (no JSON text and no recipe starts with its "glTF") as the
+// ground of a small crowd: read, run for a frame, written back.
+std::string glbGround(const uint8_t* data, size_t size) {
+  const fs::path file = scratch() / "ground.glb";
+  if (!writeWhole(file, std::string_view(reinterpret_cast<const char*>(data), size))) return {};
+  auto mesh = scene::readGltfFile(file.string());
+  if (mesh.ok()) {
+    const auto& m = mesh.value();
+    for (uint32_t i : m.tris)
+      if (i >= m.points.size()) return "the glTF reader gave a triangle of a point that does not exist";
+    for (const KwVector& p : m.points)
+      if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z))
+        return "the glTF reader gave a point that is not finite";
+  }
+  return roundTrip(R"({"format": "kestrelwood-scene/1", "maxFrame": 1, "objects": [
+    {"name": "Ground", "type": "polygon", "gltf": "ground.glb"},
+    {"name": "Flock", "children": [{"name": "A", "position": [0, 50, 0]}, {"name": "B", "position": [30, 50, 0]}]},
+    {"name": "Target", "position": [0, 0, 500]},
+    {"name": "Crowd", "tags": [{"type": "Kestrelwood", "recordStart": true,
+      "params": {"AGENTS_GROUP": "Flock", "TARGET": "Target", "TERRAIN": "Ground"}}]}]})",
+                   true);
+}
+
+bool isGlb(const uint8_t* data, size_t size) { return size >= 4 && std::memcmp(data, "glTF", 4) == 0; }
+
 }  // namespace
 
 std::string fuzzSceneText(Module& module, const uint8_t* data, size_t size) {
   const AccountSnapshot before = module.account().snapshot();
   std::string problem;
   std::string grown;
-  if (expandSceneRecipe(data, size, &grown)) {
+  if (isGlb(data, size)) {
+    problem = glbGround(data, size);
+  } else if (expandSceneRecipe(data, size, &grown)) {
     // Grown scenes also run: matrices through every level, presses, drawing, the record.
     onSmallStack([&] { problem = roundTrip(grown, true); });
   } else {

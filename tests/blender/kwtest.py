@@ -149,13 +149,14 @@ def export_and_run(path, *run_args):
     return read_csv(csv_path)
 
 
-def readme_command(prefix):
-    """The README's command line that starts with prefix, as written."""
-    with open(os.path.join(REPO, "README.md")) as f:
+def readme_command(prefix, document="README.md"):
+    """The command line of the README (or another page of the repository)
+    that starts with prefix, as written."""
+    with open(os.path.join(REPO, document)) as f:
         for line in f:
             if line.strip().startswith(prefix):
                 return line.split("#")[0].strip()
-    raise AssertionError(f"the README has no command starting with {prefix!r}")
+    raise AssertionError(f"{document} has no command starting with {prefix!r}")
 
 
 def load_json(path):

@@ -1,10 +1,14 @@
 #!/usr/bin/env bash
 # Inspects one cross-built module file with the binary tools of the build
 # machine: its format and processor, its export table, what it imports, and
-# the res/ folder beside it.
-#   inspect_module.sh CHECK FILE [RES_SOURCE]
+# the res/ folder beside it; and the kestrelwood programs that go into the
+# Blender zip: what they need from the system they run on.
+#   inspect_module.sh CHECK FILE [RES_SOURCE | DOC]
 # CHECK is one of pe64, pe32, macho64 (format and processor), pe-exports,
-# pe-imports, macho-exports, macho-undefined, res.
+# pe-imports, macho-exports, macho-undefined, res; for the programs
+# pe-program-imports (Windows x64: system DLLs only), elf-needed (Linux:
+# the C library's own libraries only) and elf-glibc (the newest glibc
+# symbol version it needs is no newer than the "glibc X.Y" that DOC states).
 # Exit 0: the check holds; 1: it does not (the reason on stderr);
 # 77: the file or a tool is missing, so the check is skipped.
 set -uo pipefail
@@ -53,6 +57,44 @@ case "$check" in
         *) fail "imports $dll; only KERNEL32.dll and msvcrt.dll are allowed" ;;
       esac
     done <<<"$dlls"
+    ;;
+  pe-program-imports)
+    head=$("$(pe_objdump)" -p "$file") || fail "not readable as PE"
+    grep -q "file format pei-x86-64\$" <<<"$head" || fail "not a Windows x64 program"
+    sed -n '/^Characteristics/,/^$/p' <<<"$head" | grep -Eq '^[[:space:]]+DLL$' && fail "a DLL, not a program"
+    # The DLLs every Windows has; the C++, compiler and thread runtimes
+    # (libstdc++-6, libgcc_s_seh-1, libwinpthread-1) must be linked in.
+    dlls=$(sed -n 's/^[[:space:]]*DLL Name:[[:space:]]*//p' <<<"$head")
+    [ -n "$dlls" ] || fail "imports no DLL at all (import table unreadable?)"
+    while read -r dll; do
+      case "${dll,,}" in
+        kernel32.dll | msvcrt.dll | advapi32.dll | user32.dll | shell32.dll | ole32.dll | ws2_32.dll | bcrypt.dll | \
+          ntdll.dll | shlwapi.dll | api-ms-win-*.dll) ;;
+        *) fail "imports $dll, which is no Windows system DLL" ;;
+      esac
+    done <<<"$dlls"
+    ;;
+  elf-needed)
+    head=$(readelf -h "$file" 2>/dev/null) || fail "not readable as ELF"
+    grep -Eq 'Machine:[[:space:]]+Advanced Micro Devices X86-64' <<<"$head" || fail "not an x86-64 program"
+    needed=$(readelf -d "$file" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p')
+    while read -r lib; do
+      [ -n "$lib" ] || continue
+      case "$lib" in
+        libc.so.6 | libm.so.6 | libpthread.so.0 | libdl.so.2 | ld-linux-x86-64.so.2) ;;
+        *) fail "needs $lib; only the C library's own (libc, libm, libpthread, libdl, the loader) are allowed" ;;
+      esac
+    done <<<"$needed"
+    ;;
+  elf-glibc)
+    doc=${3:?doc}
+    stated=$(grep -oE 'glibc [0-9]+\.[0-9]+' "$doc" | head -1 | cut -d' ' -f2)
+    [ -n "$stated" ] || fail "$doc states no \"glibc X.Y\""
+    newest=$(readelf --dyn-syms -W "$file" | grep -oE '@GLIBC_[0-9]+\.[0-9]+(\.[0-9]+)?' | sed 's/@GLIBC_//' | sort -V | tail -1)
+    [ -n "$newest" ] || fail "no glibc symbol versions found"
+    [ "$(printf '%s\n%s\n' "$newest" "$stated" | sort -V | tail -1)" = "$stated" ] ||
+      fail "needs glibc $newest, newer than the glibc $stated that $(basename "$doc") states"
+    echo "glibc: needs $newest, $(basename "$doc") states $stated"
     ;;
   macho64)
     hdr=$("$(llvm_objdump)" --macho --private-header "$file" 2>&1) || fail "not readable as Mach-O"

@@ -149,7 +149,7 @@ TEST_F(DataSafety, LoadingASceneNeverChangesTheFileOrItsMesh) {
     for (int f = 0; f <= 5; ++f) kwhost::evaluateFrame(*loaded.value().doc, f);
     // Saving elsewhere does not touch the source either.
     ASSERT_TRUE(kwhost::scene::writeSceneFile(*loaded.value().doc, (dir_ / "out.kwscene.json").string(),
-                                              &loaded.value().objSources)
+                                              &loaded.value().geometrySources)
                     .ok());
   }
   EXPECT_EQ(readText(file), sceneBytes);

@@ -152,7 +152,7 @@ TEST(SceneRoundTrip, ObjGeometryIsReferredToRelativeToTheNewFile) {
   EXPECT_EQ(hill->triangles(), (std::vector<uint32_t>{0, 1, 2, 0, 2, 3, 4, 3, 2}));
   EXPECT_FLOAT_EQ(hill->points()[4].y, 0.5f);
 
-  ASSERT_TRUE(kwhost::scene::writeSceneFile(*s->doc, dir + "/out/copy.kwscene.json", &s->objSources));
+  ASSERT_TRUE(kwhost::scene::writeSceneFile(*s->doc, dir + "/out/copy.kwscene.json", &s->geometrySources));
   const std::string text = readText(dir + "/out/copy.kwscene.json");
   EXPECT_NE(text.find("\"obj\": \"../meshes/quad.obj\""), std::string::npos) << text;
   auto again = kwhost::scene::readSceneFile(dir + "/out/copy.kwscene.json");
@@ -162,7 +162,7 @@ TEST(SceneRoundTrip, ObjGeometryIsReferredToRelativeToTheNewFile) {
   // Changed geometry is written inline instead.
   Object* h = s->doc->find("Hill");
   ASSERT_TRUE(h->setTriangles(h->points(), {0, 1, 2}));
-  ASSERT_TRUE(kwhost::scene::writeSceneFile(*s->doc, dir + "/out/changed.kwscene.json", &s->objSources));
+  ASSERT_TRUE(kwhost::scene::writeSceneFile(*s->doc, dir + "/out/changed.kwscene.json", &s->geometrySources));
   EXPECT_NE(readText(dir + "/out/changed.kwscene.json").find("\"mesh\""), std::string::npos);
 }
 

@@ -63,7 +63,7 @@ TEST(DeepScenes, RunSaveCsvAndOutAtTwentyThousandLevels) {
   int depth = 0;
   for (const kwhost::Object* o = again->doc->firstObject(); o && o->nameRef()[0] == 'n'; o = o->firstChild()) ++depth;
   EXPECT_EQ(depth, kLevels);
-  auto json = kwhost::scene::sceneToJson(*again->doc, &again->objSources, dir);
+  auto json = kwhost::scene::sceneToJson(*again->doc, &again->geometrySources, dir);
   ASSERT_TRUE(json) << json.error();
   EXPECT_TRUE(kwhost::scene::formatJson(json.value()) == readText(saved));
 
