@@ -21,6 +21,11 @@ constexpr const char* kFooter = R"(Outputs:
   --save FILE    the scene after the last frame (it reloads to the same document)
   --out DIR      DIR/index.html (open it in a browser), DIR/run.glb (any glTF viewer),
                  DIR/poster.svg (the run seen from above), DIR/agents.csv
+  --drawing FILE what the tags drew (vision probes, circles) after each frame, JSON
+                 ("format": "kestrelwood-drawing/1"): per frame, each line and circle with
+                 the drawing tag's number (the CSV's tag column) and its pen colour, in
+                 world coordinates; nothing for a tag whose SHOW_ switches are off
+                 (docs/drawing-output.md)
   --report FILE  the crowd report, JSON ("format": "kestrelwood-report/1"), per tag over the
                  frames after the first: intrusions (an agent's horizontal distance to an
                  obstacle's centre below its radius), close pairs (two agents nearer than
@@ -85,6 +90,7 @@ int main(int argc, char** argv) {
       cmd->add_option("--out", req.outDir, "write the viewer page, glb, poster and CSV into DIR")->type_name("DIR");
       cmd->add_option("--report", req.report, "write the crowd report (intrusions, close pairs, stuck agents) as JSON")
           ->type_name("FILE");
+      cmd->add_option("--drawing", req.drawing, "write what the tags drew after each frame as JSON")->type_name("FILE");
       cmd->add_option("--min-gap", minGap, "close-pair distance (default: 5% of each tag's REPULSION_RADIUS)")
           ->type_name("D")
           ->check(kwhost::cli::distance());

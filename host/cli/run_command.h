@@ -33,6 +33,7 @@ struct RunRequest {
   bool record = false;
   std::string csv, save, outDir;  // "-": standard output (not --out)
   std::string report;              // the crowd report (JSON); "-": standard output
+  std::string drawing;             // what the tags drew (JSON); "-": standard output
   std::optional<double> minGap;    // close-pair distance; default 5% of REPULSION_RADIUS
   FailOn failOn;
   bool verbose = false;
