@@ -18,17 +18,19 @@ bl_info = {
 
 if "bpy" in locals():
     import importlib
-    for _name in ("problem", "host_axes", "program", "properties", "scene_order", "scene_text", "shapes",
-                  "scene_build", "start_state", "keys", "operators", "panel", "preferences"):
+    for _name in ("problem", "notes", "parameters", "host_axes", "program", "properties", "lengths",
+                  "scene_order", "scene_text", "shapes", "scene_build", "start_state", "keys", "ground",
+                  "run_warnings", "overlays", "operators", "panel", "preferences"):
         if _name in locals():
             importlib.reload(locals()[_name])
 
 import bpy  # noqa: E402,F401
 
-from . import (host_axes, keys, operators, panel, preferences, problem, program, properties,  # noqa: E402,F401
-               scene_build, scene_order, scene_text, shapes, start_state)
+from . import (ground, host_axes, keys, lengths, notes, operators, overlays, panel, parameters,  # noqa: E402,F401
+               preferences, problem, program, properties, run_warnings, scene_build, scene_order, scene_text,
+               shapes, start_state)
 
-_modules = (properties, preferences, operators, panel)
+_modules = (properties, preferences, operators, panel, overlays)
 
 
 def register():

@@ -1,9 +1,34 @@
-"""The tag's panel in the object properties."""
+"""The tag's panel in the object properties: its settings in the sections of
+the parameter list (parameters.py), the start state and the buttons, and the
+warnings of the last Simulate. It fits the properties editor at its default
+width: long labels are stacked over their fields, buttons two to a row."""
+
+import textwrap
 
 import bpy
 
-from . import scene_order
+from . import overlays, parameters, scene_order, start_state
+from .lengths import speed_text
 from .properties import START_SLOTS
+
+SECTIONS = (("crowd", "Crowd"), ("steering", "Steering"), ("overlays", "Viewer overlays"))
+
+
+def start_line(tag, agents):
+    """(text, icon) of the start box's first line."""
+    if not start_state.is_recorded(tag):
+        return "No start recorded: press Record start", 'INFO'
+    if start_state.out_of_date(tag, agents):
+        return "Start out of date: press Record start", 'ERROR'
+    return f"Start: {tag.start_count} agents, recorded at frame {tag.start_frame}", 'CHECKMARK'
+
+
+def _wrapped(layout, context, text, icon='NONE'):
+    """A long line as labels that fit the region's width."""
+    width = context.region.width if context.region is not None else 300
+    chars = max(24, int((width - 40) / (7.0 * context.preferences.view.ui_scale)))
+    for i, line in enumerate(textwrap.wrap(text, chars)):
+        layout.label(text=line, icon=icon if i == 0 else 'BLANK1')
 
 
 class OBJECT_PT_kestrelwood(bpy.types.Panel):
@@ -16,50 +41,63 @@ class OBJECT_PT_kestrelwood(bpy.types.Panel):
         self.layout.prop(context.object.kestrelwood, "enabled", text="")
 
     def draw(self, context):
-        obj = context.object
-        tag = obj.kestrelwood
+        tag = context.object.kestrelwood
         layout = self.layout
         if not tag.enabled:
             layout.label(text="Tick to steer a crowd from this object")
             return
         layout.use_property_split = True
         layout.use_property_decorate = False
-
-        col = layout.column(heading="Crowd")
-        col.prop(tag, "agents_group")
         agents = scene_order.agents_of(tag, context.scene)
-        note = col.row()
-        note.alignment = 'RIGHT'
-        note.label(text=f"{len(agents)} agents: the group's children, in order of name"
-                   if tag.agents_group else "Agents: the group's children, in order of name")
-        if len(agents) > START_SLOTS:
-            col.label(text=f"Only the first {START_SLOTS} agents are moved", icon='ERROR')
-        col.prop(tag, "target")
-        col.prop(tag, "obstacles_group")
-        col.prop(tag, "terrain")
+        for name, heading in SECTIONS:
+            col = layout.column()
+            col.label(text=heading)
+            for p in parameters.section(name):
+                col.prop(tag, p.attr, text=p.short or p.label)
+                self.draw_note(col, context, tag, p, agents)
+        self.draw_start(layout, context, tag, agents)
+        self.draw_warnings(layout, context, tag)
 
-        col = layout.column(heading="Steering")
-        for attr in ("speed", "speed_variation", "vision_length", "vision_half_width", "avoid_angle",
-                     "target_weight", "repulsion_weight", "alignment_weight", "repulsion_radius",
-                     "alignment_radius", "max_pitch_step"):
-            col.prop(tag, attr)
+    def draw_note(self, col, context, tag, p, agents):
+        """The line under a setting that says what it means."""
+        note = ""
+        if p.attr == "agents_group":
+            note = f"{len(agents)} agents, in order of name" if tag.agents_group else "its children are the agents"
+            if len(agents) > START_SLOTS:
+                col.label(text=f"Only the first {START_SLOTS} agents move", icon='ERROR')
+        elif p.attr == "terrain":
+            col.prop(tag, "units_per_blender_unit", text="Units per m")
+        elif p.attr == "speed":
+            note = speed_text(context.scene, tag.speed)
+        elif p.attr == parameters.BOOLS[-1].attr:
+            waiting = overlays.waiting(tag)
+            if waiting:
+                col.label(text=waiting.capitalize(), icon='INFO')
+        if note:
+            row = col.row()
+            row.alignment = 'RIGHT'
+            row.label(text=note)
 
-        col = layout.column(heading="Viewer overlays")
-        col.prop(tag, "show_vision")
-        col.prop(tag, "show_repulsion")
-        col.prop(tag, "show_alignment")
-
+    def draw_start(self, layout, context, tag, agents):
         box = layout.box()
-        if tag.start_recorded:
-            box.label(text=f"Start: {tag.start_count} agents, recorded at frame {tag.start_frame}",
-                      icon='CHECKMARK')
-        else:
-            box.label(text="No start recorded: press Record start", icon='INFO')
+        text, icon = start_line(tag, agents)
+        box.label(text=text, icon=icon)
+        if tag.terrain is not None:
+            box.operator("kestrelwood.drop_to_ground", icon='SNAP_FACE')
         row = box.row(align=True)
         row.operator("kestrelwood.record_start", icon='REC')
         row.operator("kestrelwood.simulate", icon='PLAY')
+        row = box.row(align=True)
         row.operator("kestrelwood.clear", icon='X')
-        box.operator("kestrelwood.export_scene", text="Export scene file", icon='EXPORT')
+        row.operator("kestrelwood.export_scene", text="Export", icon='EXPORT')
+
+    def draw_warnings(self, layout, context, tag):
+        if not len(tag.warnings):
+            return
+        box = layout.box()
+        box.label(text=f"Last Simulate: {len(tag.warnings)} warning{'s' if len(tag.warnings) > 1 else ''}")
+        for w in tag.warnings:
+            _wrapped(box.column(align=True), context, w.text, icon='ERROR')
 
 
 classes = (OBJECT_PT_kestrelwood,)
