@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace kwhost::cli {
 
@@ -16,12 +17,6 @@ enum ExitCode : int {
   kExitBadScene = 3,
   kExitModule = 4,
   kExitEvents = 5,  // --fail-on: the crowd report holds such an event
-};
-
-// The kinds of crowd-report event --fail-on names.
-struct FailOn {
-  bool intrusions = false, closePairs = false, stuck = false;
-  bool any() const { return intrusions || closePairs || stuck; }
 };
 
 struct RunRequest {
@@ -35,7 +30,7 @@ struct RunRequest {
   std::string report;              // the crowd report (JSON); "-": standard output
   std::string drawing;             // what the tags drew (JSON); "-": standard output
   std::optional<double> minGap;    // close-pair distance; default 5% of REPULSION_RADIUS
-  FailOn failOn;
+  std::vector<std::string> failOn;  // --fail-on: options of report kinds (export/report_kinds.h)
   bool verbose = false;
   bool quiet = false;  // no warnings
   const char* argv0 = nullptr;
