@@ -204,6 +204,7 @@ class WarningsInSightTest(kwtest.BlenderTestCase):
         kwtest.parent_keep_world(bpy.context.object, bpy.data.objects["Rocks"])
         rock = bpy.data.objects["Rock 1"]
         rock.scale = (3, 1, 1)
+        kwtest.activate(crowd)
         self.assertEqual(bpy.ops.kestrelwood.record_start(), {'FINISHED'})
         # Shift-D on the carrier: a second tag on the same agents, its start too.
         for o in bpy.context.view_layer.objects:
