@@ -134,8 +134,9 @@ def _batch(tag, run, frame):
             return None
         if len(_cache) > 16:
             _cache.clear()
+        # Lists: Blender 3.4 misreads numpy arrays of vectors here.
         cached = _cache[key] = gpu_extras.batch.batch_for_shader(
-            _shader(), 'LINES', {"pos": found[0], "color": found[1]})
+            _shader(), 'LINES', {"pos": found[0].tolist(), "color": found[1].tolist()})
     return cached
 
 

@@ -1,10 +1,11 @@
 """The tag's panel in the object properties: its settings in the sections of
 the parameter list (parameters.py), the start state and the buttons, and the
 warnings of the last Simulate. It fits the properties editor at its default
-width: long labels are stacked over their fields, buttons two to a row."""
+width (about 210 pixels for the panel in a window 1400 wide): a link's label
+stands over its field, a number's inside it, the main buttons one to a row,
+and long lines are wrapped."""
 
-import textwrap
-
+import blf
 import bpy
 
 from . import overlays, parameters, scene_order, start_state
@@ -14,21 +15,32 @@ from .properties import START_SLOTS
 SECTIONS = (("crowd", "Crowd"), ("steering", "Steering"), ("overlays", "Viewer overlays"))
 
 
-def start_line(tag, agents):
-    """(text, icon) of the start box's first line."""
+def start_lines(tag, agents):
+    """(lines, icon) of the start box's state."""
     if not start_state.is_recorded(tag):
-        return "No start recorded: press Record start", 'INFO'
+        return ("No start recorded:", "press Record start"), 'INFO'
     if start_state.out_of_date(tag, agents):
-        return "Start out of date: press Record start", 'ERROR'
-    return f"Start: {tag.start_count} agents, recorded at frame {tag.start_frame}", 'CHECKMARK'
+        return ("Start out of date:", "press Record start"), 'ERROR'
+    return (f"Start: {tag.start_count} agents", f"recorded at frame {tag.start_frame}"), 'CHECKMARK'
 
 
-def _wrapped(layout, context, text, icon='NONE'):
-    """A long line as labels that fit the region's width."""
-    width = context.region.width if context.region is not None else 300
-    chars = max(24, int((width - 40) / (7.0 * context.preferences.view.ui_scale)))
-    for i, line in enumerate(textwrap.wrap(text, chars)):
-        layout.label(text=line, icon=icon if i == 0 else 'BLANK1')
+def text_width(context, text):
+    """Pixels of text in the UI's font."""
+    style = context.preferences.ui_styles[0].widget
+    blf.size(0, style.points * context.preferences.system.ui_scale, 72)
+    return blf.dimensions(0, text)[0]
+
+
+def wrapped(context, text, width):
+    """text in lines no wider than width pixels, broken between words."""
+    lines, line = [], ""
+    for word in text.split():
+        longer = f"{line} {word}" if line else word
+        if line and text_width(context, longer) > width:
+            lines.append(line)
+            longer = word
+        line = longer
+    return lines + [line] if line else lines
 
 
 class OBJECT_PT_kestrelwood(bpy.types.Panel):
@@ -46,14 +58,16 @@ class OBJECT_PT_kestrelwood(bpy.types.Panel):
         if not tag.enabled:
             layout.label(text="Tick to steer a crowd from this object")
             return
-        layout.use_property_split = True
-        layout.use_property_decorate = False
         agents = scene_order.agents_of(tag, context.scene)
         for name, heading in SECTIONS:
             col = layout.column()
             col.label(text=heading)
             for p in parameters.section(name):
-                col.prop(tag, p.attr, text=p.short or p.label)
+                if p.kind == "link":
+                    col.label(text=p.label)
+                    col.prop(tag, p.attr, text="")
+                else:
+                    col.prop(tag, p.attr)
                 self.draw_note(col, context, tag, p, agents)
         self.draw_start(layout, context, tag, agents)
         self.draw_warnings(layout, context, tag)
@@ -66,7 +80,7 @@ class OBJECT_PT_kestrelwood(bpy.types.Panel):
             if len(agents) > START_SLOTS:
                 col.label(text=f"Only the first {START_SLOTS} agents move", icon='ERROR')
         elif p.attr == "terrain":
-            col.prop(tag, "units_per_blender_unit", text="Units per m")
+            col.prop(tag, "units_per_blender_unit", text="Scene units per m")
         elif p.attr == "speed":
             note = speed_text(context.scene, tag.speed)
         elif p.attr == parameters.BOOLS[-1].attr:
@@ -80,13 +94,15 @@ class OBJECT_PT_kestrelwood(bpy.types.Panel):
 
     def draw_start(self, layout, context, tag, agents):
         box = layout.box()
-        text, icon = start_line(tag, agents)
-        box.label(text=text, icon=icon)
+        col = box.column(align=True)
+        lines, icon = start_lines(tag, agents)
+        col.label(text=lines[0], icon=icon)
+        col.label(text=lines[1], icon='BLANK1')
         if tag.terrain is not None:
-            box.operator("kestrelwood.drop_to_ground", icon='SNAP_FACE')
-        row = box.row(align=True)
-        row.operator("kestrelwood.record_start", icon='REC')
-        row.operator("kestrelwood.simulate", icon='PLAY')
+            box.operator("kestrelwood.drop_to_ground")
+        col = box.column(align=True)
+        col.operator("kestrelwood.record_start", icon='REC')
+        col.operator("kestrelwood.simulate", icon='PLAY')
         row = box.row(align=True)
         row.operator("kestrelwood.clear", icon='X')
         row.operator("kestrelwood.export_scene", text="Export", icon='EXPORT')
@@ -96,8 +112,12 @@ class OBJECT_PT_kestrelwood(bpy.types.Panel):
             return
         box = layout.box()
         box.label(text=f"Last Simulate: {len(tag.warnings)} warning{'s' if len(tag.warnings) > 1 else ''}")
+        # The region less the panel's and the box's margins and an icon.
+        width = context.region.width - 84 * context.preferences.system.ui_scale
         for w in tag.warnings:
-            _wrapped(box.column(align=True), context, w.text, icon='ERROR')
+            col = box.column(align=True)
+            for i, line in enumerate(wrapped(context, w.text, width)):
+                col.label(text=line, icon='ERROR' if i == 0 else 'BLANK1')
 
 
 classes = (OBJECT_PT_kestrelwood,)

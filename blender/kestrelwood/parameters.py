@@ -5,8 +5,7 @@ a setting all read this list.
 Each entry: the property's attribute, the tag's parameter name in the scene
 file, the label of the tag's own panel, its kind, the value the tag's Init
 writes (reals it leaves unset read as 0), how the panel shows it, its limits
-and tooltip, the panel section it stands in, and a shorter label where the
-tag's does not fit the properties editor at its default width.
+and tooltip, and the panel section it stands in.
 
 Lengths and the speed are shown in Blender's length unit and written to the
 scene file times the carrier's `units_per_blender_unit` (scene units per
@@ -37,15 +36,14 @@ class Parameter(NamedTuple):
     maximum: Optional[float] = None
     tip: str = ""
     section: str = ""         # 'crowd', 'steering' or 'overlays'
-    short: str = ""           # the panel's label when the tag's does not fit
 
 
-def _link(attr, param, label, tip, short=""):
-    return Parameter(attr, param, label, "link", None, tip=tip, section="crowd", short=short)
+def _link(attr, param, label, tip):
+    return Parameter(attr, param, label, "link", None, tip=tip, section="crowd")
 
 
-def _real(attr, param, label, default, unit, tip, minimum=None, maximum=None, short=""):
-    return Parameter(attr, param, label, "real", default, unit, minimum, maximum, tip, "steering", short)
+def _real(attr, param, label, default, unit, tip, minimum=None, maximum=None):
+    return Parameter(attr, param, label, "real", default, unit, minimum, maximum, tip, "steering")
 
 
 def _bool(attr, param, label, tip):
@@ -54,22 +52,22 @@ def _bool(attr, param, label, tip):
 
 PARAMETERS = (
     _link("agents_group", "AGENTS_GROUP", "Agents group",
-          "The object whose direct children are the agents (at most 100), in order of name", short="Agents"),
+          "The object whose direct children are the agents (at most 100), in order of name"),
     _link("target", "TARGET", "Target", "The object the agents walk to; without it nothing moves"),
     _link("obstacles_group", "OBSTACLES_GROUP", "Obstacles group",
           "The object whose direct children are the obstacles: empties drawn as a circle, "
-          "or curves whose one spline is a circle", short="Obstacles"),
+          "or curves whose one spline is a circle"),
     _link("terrain", "TERRAIN", "Terrain", "A mesh the agents walk on (its modifiers applied)"),
     _real("speed", "SPEED", "Speed", 20.0, "length",
           "Mean distance an agent walks per frame; Record start draws each agent's own speed from it",
           minimum=0.0),
     _real("speed_variation", "SPEED_VARIATION", "Speed variation", 0.0, "factor",
           "Relative spread of the agents' speeds: 0.5 gives speeds from 75% to 125% of Speed",
-          minimum=0.0, maximum=2.0, short="Variation"),
+          minimum=0.0, maximum=2.0),
     _real("vision_length", "VISION_LENGTH", "Vision length", 1000.0, "length",
           "How far ahead an agent looks for obstacles, and the clearance it keeps from them", minimum=0.0),
     _real("vision_half_width", "VISION_HALF_WIDTH", "Vision half width", 200.0, "length",
-          "Half the width of an agent's vision probe, to each side", minimum=0.0, short="Vision width"),
+          "Half the width of an agent's vision probe, to each side", minimum=0.0),
     _real("avoid_angle", "AVOID_ANGLE", "Avoid angle", 0.7854, "angle",
           "How far an agent that sees an obstacle turns away from it"),
     _real("target_weight", "TARGET_WEIGHT", "Target weight", 10.0, "number", "Pull towards the target"),

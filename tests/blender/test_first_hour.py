@@ -135,9 +135,10 @@ class StaleStartTest(kwtest.BlenderTestCase):
         self.assertEqual(bpy.ops.kestrelwood.record_start(), {'FINISHED'})
 
     def test_speed_changed_after_record_start_refuses_until_recorded_again(self):
-        self.assertEqual(panel.start_line(self.tag, self.agents)[0], "Start: 25 agents, recorded at frame 1")
+        self.assertEqual(panel.start_lines(self.tag, self.agents)[0], ("Start: 25 agents", "recorded at frame 1"))
         self.tag.speed = 0.1
-        self.assertEqual(panel.start_line(self.tag, self.agents), ("Start out of date: press Record start", 'ERROR'))
+        self.assertEqual(panel.start_lines(self.tag, self.agents),
+                         (("Start out of date:", "press Record start"), 'ERROR'))
         self.assertEqual(bpy.ops.kestrelwood.simulate(), {'CANCELLED'})
         self.assertEqual(len(operators.last_reports), 1, operators.last_reports)
         self.assertTrue(reported("Speed changed since Record start; press Record start"), operators.last_reports)
@@ -259,15 +260,23 @@ class OverlaysTest(kwtest.BlenderTestCase):
         for frame in (FIRST, 60, LAST):
             bpy.context.scene.frame_set(frame)
             positions, colours = overlays.geometry(tag, frame)
-            per_agent = 2 * (4 + overlays.CIRCLE_SEGMENTS)
-            self.assertEqual(len(positions), 25 * per_agent)
-            # The probes' lines first, then each agent's circle as segments.
+            self.assertEqual(len(positions), 25 * 2 * (4 + overlays.CIRCLE_SEGMENTS))
+            # Each agent's probe (four lines) first: from its origin along
+            # its +Y axis, as long as Vision length; then each agent's
+            # repulsion circle round its origin, as wide as the radius.
+            probes = positions[:25 * 8].reshape(25, 8, 3)
             circles = positions[25 * 8:].reshape(25, 2 * overlays.CIRCLE_SEGMENTS, 3)
-            for a, ring in zip(agents, circles):
+            for a, probe, ring in zip(agents, probes, circles):
+                at = f"{a.name} at frame {frame}"
                 centre = a.matrix_world.translation
+                rear, front = (Vector(probe[0]) + Vector(probe[5])) / 2, (Vector(probe[1]) + Vector(probe[3])) / 2
+                self.assertLess((rear - centre).length, 1e-4, at)
+                self.assertAlmostEqual((front - rear).length, tag.vision_length, delta=1e-4, msg=at)
+                forward = a.matrix_world.to_3x3().col[1].normalized()
+                self.assertAlmostEqual((front - rear).normalized().dot(forward), 1.0, delta=1e-6, msg=at)
                 radii = [(Vector(p) - centre).length for p in ring]
-                self.assertAlmostEqual(min(radii), 2.0, delta=0.01, msg=f"{a.name} at frame {frame}")
-                self.assertAlmostEqual(max(radii), 2.0, delta=0.01, msg=f"{a.name} at frame {frame}")
+                self.assertAlmostEqual(min(radii), tag.repulsion_radius, delta=1e-3, msg=at)
+                self.assertAlmostEqual(max(radii), tag.repulsion_radius, delta=1e-3, msg=at)
             red += int(sum(1 for c in colours if c[0] == 1.0 and c[1] == 0.0))
         self.assertGreater(red, 0, "no probe saw a rock")
         tag.show_alignment = True

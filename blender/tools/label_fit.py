@@ -1,0 +1,86 @@
+"""Whether every text of the Kestrelwood panel fits the place Blender gives
+it, for the panel's picture (pictures.py). Run inside Blender with a window.
+
+Blender cuts a text that is wider than its button ("Recor..."), and says
+nothing. This reads what the panel drew (its layout's introspection: every
+button's text, in rows and columns) and measures each text in the UI's font
+against the width its row gives it: the region's width, less the panel's
+and boxes' margins, shared among the buttons of a row.
+"""
+
+import blf
+import bpy
+
+# Pixels at a UI scale of 1 (Blender's widget unit is 20): the panel's
+# margins on each side, a box's inner margin, the text's margins inside a
+# button, and an icon. Checked on Blender 3.4 against the panel as it was
+# drawn with its labels split from their fields, whose cuts this finds: a
+# text within a few pixels of its place may be taken for cut.
+PANEL_MARGIN = 12
+BOX_MARGIN = 8
+TEXT_MARGIN = 4
+ICON = 20
+# Buttons drawn without an icon: numbers and text fields. The introspection
+# does not say which others have one, so every other text is taken to.
+NO_ICON = {1536, 3072}
+
+_seen = {}
+
+
+def watch(panel="OBJECT_PT_kestrelwood"):
+    """Keeps what the panel's next drawings lay out."""
+    def keep(self, context):
+        _seen["layout"] = self.layout.introspect()
+        _seen["width"] = context.region.width
+    getattr(bpy.types, panel).append(keep)
+
+
+def _text_width(text, scale):
+    style = bpy.context.preferences.ui_styles[0].widget
+    blf.size(0, style.points * scale, 72)
+    return blf.dimensions(0, text)[0]
+
+
+def _texts(item):
+    return [item["draw_string"]] if item.get("draw_string") else [t for c in item.get("items", ()) for t in _texts(c)]
+
+
+def _walk(item, width, scale, out):
+    kind = item.get("type")
+    children = item.get("items")
+    if children is not None:
+        if kind == "LAYOUT_BOX":
+            width -= 2 * BOX_MARGIN * scale
+        if kind == "LAYOUT_SPLIT" and len(children) == 2:
+            # A property split: the label takes 0.4 of the width.
+            _walk(children[0], 0.4 * width, scale, out)
+            _walk(children[1], 0.6 * width, scale, out)
+            return
+        if kind == "LAYOUT_ROW" and children:
+            # Items without text (decorators) take an icon's width; the
+            # others share the rest.
+            shown = [c for c in children if _texts(c) or c.get("rna") or c.get("operator")]
+            share = (width - ICON * scale * (len(children) - len(shown))) / max(1, len(shown))
+            for child in shown:
+                _walk(child, share, scale, out)
+            return
+        for child in children:
+            _walk(child, width, scale, out)
+        return
+    text = item.get("draw_string", "")
+    if not text:
+        return
+    icon = 0.0 if kind in NO_ICON else ICON * scale
+    need = _text_width(text, scale) + 2 * TEXT_MARGIN * scale + icon
+    if need > width:
+        out.append((text, need, width))
+
+
+def cut_texts():
+    """(text, pixels it needs, pixels it has) of every text that would be cut."""
+    scale = bpy.context.preferences.system.ui_scale
+    out = []
+    width = _seen["width"] - 2 * PANEL_MARGIN * scale
+    for item in _seen["layout"]:
+        _walk(item, width, scale, out)
+    return out
