@@ -36,7 +36,18 @@ def _program(context):
 
 
 class _TagCommand:
-    """What the commands share: the active object's tag and reports."""
+    """What the commands share: the active object's tag and reports. A
+    command's `act` runs on the active object when it carries an enabled tag
+    (with agents, unless `needs_agents` is False)."""
+
+    needs_agents = True
+
+    def execute(self, context):
+        self.begin()
+        obj = self.carrier(context, self.needs_agents)
+        if obj is None:
+            return {'CANCELLED'}
+        return self.act(context, obj)
 
     def begin(self):
         last_reports.clear()
@@ -85,11 +96,7 @@ class KESTRELWOOD_OT_record_start(_TagCommand, bpy.types.Operator):
     bl_label = "Record start"
     bl_options = {'REGISTER', 'UNDO'}
 
-    def execute(self, context):
-        self.begin()
-        obj = self.carrier(context)
-        if obj is None:
-            return {'CANCELLED'}
+    def act(self, context, obj):
         tag = obj.kestrelwood
         scene = context.scene
         agents = scene_order.agents_of(tag, scene)
@@ -146,11 +153,7 @@ class KESTRELWOOD_OT_simulate(_TagCommand, bpy.types.Operator):
     bl_label = "Simulate"
     bl_options = {'REGISTER', 'UNDO'}
 
-    def execute(self, context):
-        self.begin()
-        obj = self.carrier(context)
-        if obj is None:
-            return {'CANCELLED'}
+    def act(self, context, obj):
         tag = obj.kestrelwood
         if tag.target is None or context.scene.objects.get(tag.target.name) != tag.target:
             self.say_about('WARNING', obj, "no target is set, so no agent would move; link a Target")
@@ -261,11 +264,7 @@ class KESTRELWOOD_OT_clear(_TagCommand, bpy.types.Operator):
     bl_label = "Clear"
     bl_options = {'REGISTER', 'UNDO'}
 
-    def execute(self, context):
-        self.begin()
-        obj = self.carrier(context)
-        if obj is None:
-            return {'CANCELLED'}
+    def act(self, context, obj):
         tag = obj.kestrelwood
         agents = scene_order.agents_of(tag, context.scene)
         cleared = sum(1 for a in agents if keys.clear_agent(a))
@@ -298,11 +297,7 @@ class KESTRELWOOD_OT_drop_to_ground(_TagCommand, bpy.types.Operator):
     bl_label = "Drop agents onto ground"
     bl_options = {'REGISTER', 'UNDO'}
 
-    def execute(self, context):
-        self.begin()
-        obj = self.carrier(context)
-        if obj is None:
-            return {'CANCELLED'}
+    def act(self, context, obj):
         tag = obj.kestrelwood
         if tag.terrain is None:
             self.say_about('WARNING', obj, f"no {label('terrain')} is linked; there is no ground to drop onto")

@@ -301,3 +301,52 @@ class ExportPathTest(kwtest.BlenderTestCase):
         self.assertEqual(bpy.ops.kestrelwood.export_scene(filepath=path), {'FINISHED'})
         self.assertTrue(reported(f"wrote {path}.json", 'INFO'), operators.last_reports)
         self.assertTrue(re.search(r"\.kwscene\.json \(1 tag", operators.last_reports[-1][1]))
+
+
+class ProgramOutputTest(kwtest.BlenderTestCase):
+    def test_the_csv_is_read_by_its_columns_names(self):
+        from kestrelwood import keys
+        path = kwtest.work_path("csv", "agents.csv")
+        names = list(keys.COLUMNS + keys.MATRIX_COLUMNS)
+        with open(path, "w") as f:
+            # Columns in another order, one added at the end.
+            header = names[::-1] + ["speed"]
+            f.write(",".join(header) + "\n")
+            for frame in (0, 1):
+                row = {"frame": frame, "tag": 0, "index": 0, "name": "A, quoted", "speed": 9}
+                row.update({c: k + frame for k, c in enumerate(keys.MATRIX_COLUMNS)})
+                f.write(",".join(f'"{row[c]}"' if c == "name" else str(row[c]) for c in header) + "\n")
+        track = keys.read_csv(path, 0)[0]
+        self.assertEqual((track.name, track.frames), ("A, quoted", [0, 1]))
+        self.assertEqual(track.matrices[1], [float(k + 1) for k in range(12)])
+        with open(path, "w") as f:
+            f.write("frame,tag,index,name,x,y,z\n0,0,0,A,1,2,3\n")
+        with self.assertRaisesRegex(ValueError, "not a kestrelwood CSV .*has no v1x, v1y"):
+            keys.read_csv(path, 0)
+
+    def test_the_programs_warnings_are_read_by_key_in_the_panels_words(self):
+        from kestrelwood import program, run_warnings, scene_build
+        kwtest.reset(0, 5)
+        flock = kwtest.empty("Flock")
+        kwtest.empty("A", parent=flock)
+        crowd = kwtest.carrier("Crowd", flock, kwtest.empty("Target", location=(0, 100, 0)))
+        idle = kwtest.carrier("Idle", None, None)
+        export = scene_build.build(bpy.context)
+        err = ("warning: [no-start] s.kwscene.json: tag 1 on \"Idle\": no start state is recorded; pass --record\n"
+               "warning: [no-target] s.kwscene.json: tag 1 on \"Idle\": TARGET is not set\n"
+               "warning: [no-agents] s.kwscene.json: tag 1 on \"Idle\": AGENTS_GROUP is not set\n"
+               "warning: [a-new-key] s.kwscene.json: what a newer program says\n"
+               "warning: an older line without a key\n"
+               "report: not a warning\n")
+        pairs = program.warnings_of(err)
+        self.assertEqual([k for k, _s in pairs], ["no-start", "no-target", "no-agents", "a-new-key", ""])
+        notes = run_warnings.program_notes(pairs, bpy.context.scene, export, crowd, "s.kwscene.json")
+        by_key = {n.key: n for n in notes}
+        self.assertEqual(by_key["no-start"], ("Idle", "no-start", "no start is recorded, so its agents stand still: "
+                                              "select it and press Record start"))
+        self.assertEqual(by_key["no-target"].text, "no Target is linked, so its agents stand still: link one")
+        self.assertIn("Agents group is not set", by_key["no-agents"].text)
+        self.assertEqual(by_key["a-new-key"].text, "what a newer program says")
+        self.assertEqual(by_key[""].text, "an older line without a key")
+        self.assertEqual(run_warnings.panel_text(by_key["no-start"], "Crowd")[:8], "'Idle': ")
+        del idle
