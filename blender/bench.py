@@ -24,7 +24,7 @@ sys.path.insert(0, os.path.join(HERE, "tools"))
 
 import kestrelwood  # noqa: E402
 import demo_crowd  # noqa: E402
-from kestrelwood import keys, program, scene_build, scene_order, scene_text, shapes  # noqa: E402
+from kestrelwood import keys, overlays, program, scene_build, scene_order, scene_text, shapes  # noqa: E402
 
 
 def median_time(fn, repeat):
@@ -54,8 +54,15 @@ def main():
     rows = []
     t, _ = median_time(lambda: bpy.ops.kestrelwood.record_start(), repeat)
     rows.append(("Record start (button press to stored start)", t))
+    # The demo's tag shows its three overlays: timed with them on, and off.
+    shown = overlays.ticks_of(tag)
+    tag.show_vision = tag.show_repulsion = tag.show_alignment = False
     t, _ = median_time(lambda: bpy.ops.kestrelwood.simulate(), repeat)
     rows.append(("Simulate (button press to last key)", t))
+    tag.show_vision, tag.show_repulsion, tag.show_alignment = True, True, True
+    t, _ = median_time(lambda: bpy.ops.kestrelwood.simulate(), repeat)
+    rows.append(("Simulate, the three overlays on (their drawing read)", t))
+    tag.show_vision, tag.show_repulsion, tag.show_alignment = shown
 
     folder = tempfile.mkdtemp(prefix="kestrelwood-bench-")
     scene_path = os.path.join(folder, "demo.kwscene.json")
@@ -73,6 +80,10 @@ def main():
     rows.append(("  part: kestrelwood run of it, as run by the add-on", t))
     t, _ = median_time(lambda: holder.update(tracks=keys.read_csv(csv_path, 0)), repeat)
     rows.append(("  part: CSV read", t))
+    drawing_path = os.path.join(folder, "drawing.json")
+    program.run(exe, ["run", scene_path, "--csv", csv_path, "--drawing", drawing_path], cwd=folder)
+    t, _ = median_time(lambda: overlays.read(drawing_path, 0, crowd.name, shown, 1.0), repeat)
+    rows.append(("  part: drawing read (three overlays)", t))
 
     def key_all():
         for i, a in enumerate(agents):
@@ -83,6 +94,9 @@ def main():
     t, _ = median_time(lambda: subprocess.run([exe, "run", scene_path, "--csv", csv_path], check=True,
                                               capture_output=True), repeat)
     rows.append(("reference: kestrelwood run SCENE --csv (command line)", t))
+    t, _ = median_time(lambda: subprocess.run([exe, "run", scene_path, "--csv", csv_path, "--drawing", drawing_path],
+                                              check=True, capture_output=True), repeat)
+    rows.append(("reference: the same with --drawing (command line)", t))
     demo_csv = os.path.join(folder, "demo.csv")
     t, _ = median_time(lambda: subprocess.run([exe, "demo", "--csv", demo_csv], check=True, capture_output=True),
                        repeat)

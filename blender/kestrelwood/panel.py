@@ -80,7 +80,7 @@ class OBJECT_PT_kestrelwood(bpy.types.Panel):
             if len(agents) > START_SLOTS:
                 col.label(text=f"Only the first {START_SLOTS} agents move", icon='ERROR')
         elif p.attr == "terrain":
-            col.prop(tag, "units_per_blender_unit", text="Scene units per m")
+            col.prop(tag, "units_per_blender_unit")
         elif p.attr == "speed":
             note = speed_text(context.scene, tag.speed)
         elif p.attr == parameters.BOOLS[-1].attr:

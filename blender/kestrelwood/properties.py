@@ -84,7 +84,7 @@ class KestrelwoodTag(bpy.types.PropertyGroup):
         "version": IntProperty(name="Settings version", default=0, min=0,
                                description="0: saved before lengths were shown in Blender units"),
         "units_per_blender_unit": FloatProperty(
-            name="Scene units per unit", default=OLD_TAG_UNITS, min=1e-6, soft_min=0.01, soft_max=10000.0,
+            name="Scene units per m", default=OLD_TAG_UNITS, min=1e-6, soft_min=0.01, soft_max=10000.0,
             description="Scene units of the tag per Blender unit: 100 fits the tag's defaults to a crowd "
                         "in metres; 1 maps one Blender unit to one scene unit (tags made before this setting)"),
         **{p.attr: _property(p) for p in PARAMETERS},

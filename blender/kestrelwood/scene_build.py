@@ -71,7 +71,7 @@ def scene_units(tagged):
     for carrier in tagged:
         factors.setdefault(carrier.kestrelwood.units_per_blender_unit, []).append(carrier.name)
     if len(factors) > 1:
-        raise Problem("the tags of this scene have different Scene units per unit ("
+        raise Problem("the tags of this scene have different Scene units per m ("
                       + "; ".join(f"{f:g} on {listed(names)}" for f, names in factors.items())
                       + "); give them the same")
     return next(iter(factors), 1.0)

@@ -124,7 +124,7 @@ def out_of_date(tag, agents):
     if tag.start_variation >= 0.0 and real32(tag.speed_variation) != real32(tag.start_variation):
         return f"{label('speed_variation')} changed since Record start"
     if tag.units_per_blender_unit != tag.start_units:
-        return "the scene units per Blender unit changed since Record start"
+        return "Scene units per m changed since Record start"
     changed = changed_agents(tag, agents)
     if changed:
         return f"{len(changed)} agent(s) are not where Record start found them ({listed(changed)})"

@@ -127,6 +127,17 @@ class NewTagTest(kwtest.BlenderTestCase):
             setattr(crowd.kestrelwood, p.attr, -1.0)
             self.assertEqual(getattr(crowd.kestrelwood, p.attr), 0.0, p.attr)
 
+    def test_carriers_of_one_scene_have_one_size(self):
+        crowd, _agents, target = first_hour()
+        other = kwtest.empty("Other flock")
+        kwtest.empty("Other agent", parent=other)
+        kwtest.carrier("Other crowd", other, target, units=1.0)
+        kwtest.activate(crowd)
+        self.assertEqual(bpy.ops.kestrelwood.record_start(), {'FINISHED'})
+        with self.assertRaisesRegex(RuntimeError, r"different Scene units per m \(100 on 'Crowd'; 1 on 'Other crowd'\)"):
+            bpy.ops.kestrelwood.simulate()
+        self.assertTrue(all(not run_keys(a) for a in _agents))
+
 
 class StaleStartTest(kwtest.BlenderTestCase):
     def setUp(self):
