@@ -82,8 +82,12 @@ def main():
     rows.append(("  part: CSV read", t))
     drawing_path = os.path.join(folder, "drawing.json")
     program.run(exe, ["run", scene_path, "--csv", csv_path, "--drawing", drawing_path], cwd=folder)
-    t, _ = median_time(lambda: overlays.read(drawing_path, 0, crowd.name, shown, 1.0), repeat)
+    t, _ = median_time(lambda: holder.update(drawing=overlays.read(drawing_path, 0, crowd.name, shown, 1.0)),
+                       repeat)
     rows.append(("  part: drawing read (three overlays)", t))
+    frame = ctx.scene.frame_start + 100
+    t, _ = median_time(lambda: overlays.read(drawing_path, 0, crowd.name, shown, 1.0).shapes(frame), repeat)
+    rows.append(("  part: the same, and one frame's shapes parsed when shown", t))
 
     def key_all():
         for i, a in enumerate(agents):

@@ -2,17 +2,19 @@
 last Simulate (vision probes, red while an agent sees an obstacle; repulsion
 and alignment circles), for the frame shown, in the tag's pen colours.
 
-The program writes the run's drawing (`kestrelwood run --drawing FILE`):
-per frame and tag, the lines and circles the tag's Draw made, in the host's
-axes and scene units. The add-on draws them as they are, turned into
-Blender's axes and units; it knows nothing of what they mean. A drawing is
-kept in memory for the carrier whose run made it (not in the .blend file): a
-reopened file, or ticks changed since the run, draws nothing until the next
-Simulate, and the panel says so.
+The program writes the run's drawing (`kestrelwood run --drawing FILE`,
+JSON Lines, one line per frame): per frame and tag, the lines and circles
+the tag's Draw made, in the host's axes and scene units. The add-on draws
+them as they are, turned into Blender's axes and units; it knows nothing of
+what they mean. A frame's line is parsed when the frame is first shown. A
+drawing is kept in memory for the carrier whose run made it (not in the
+.blend file): a reopened file, or ticks changed since the run, draws nothing
+until the next Simulate, and the panel says so.
 """
 
 import json
 import math
+import re
 import uuid
 
 import bpy
@@ -33,32 +35,51 @@ _cache = {}      # "batch": (run id, frame, batch)
 
 
 class Drawing:
-    """One tag's drawing of a run: per frame, its lines (n, 9: rgb, a, b)
-    and circles (n, 12: rgb, centre, v1, v2), host axes, scene units."""
+    """One tag's drawing of a run: per frame, the frame's line of the file
+    until it is first shown, then the tag's lines (n, 9: rgb, a, b) and
+    circles (n, 12: rgb, centre, v1, v2), host axes, scene units."""
 
-    def __init__(self, carrier, ticks, units):
+    def __init__(self, carrier, tag_index, ticks, units):
         self.carrier = carrier
+        self.tag_index = tag_index
         self.ticks = ticks
         self.units = units
         self.frames = {}
+
+    def shapes(self, frame):
+        shapes = self.frames.get(frame)
+        if isinstance(shapes, str):
+            shown = json.loads(shapes)
+            mine = self.tag_index
+            shapes = self.frames[frame] = (
+                np.array([row[1:] for row in shown["lines"] if row[0] == mine], dtype=np.float64).reshape(-1, 9),
+                np.array([row[1:] for row in shown["circles"] if row[0] == mine], dtype=np.float64).reshape(-1, 12))
+        return shapes
 
 
 def ticks_of(tag):
     return tuple(bool(getattr(tag, p.attr)) for p in BOOLS)
 
 
+_FRAME = re.compile(r'\{"frame": (-?\d+),')
+
+
 def read(path, tag_index, carrier, ticks, units):
     """The drawing of the tag numbered tag_index (the CSV's tag column)."""
     with open(path, encoding="utf-8") as f:
-        doc = json.load(f)
-    if not isinstance(doc, dict) or doc.get("format") != FORMAT:
-        raise Problem(f"{path}: not a kestrelwood drawing (its format is not {FORMAT})")
-    drawing = Drawing(carrier, ticks, units)
-    for frame in doc.get("frames", []):
-        lines = [row[1:] for row in frame.get("lines", []) if row[0] == tag_index]
-        circles = [row[1:] for row in frame.get("circles", []) if row[0] == tag_index]
-        drawing.frames[int(frame["frame"])] = (np.array(lines, dtype=np.float64).reshape(-1, 9),
-                                               np.array(circles, dtype=np.float64).reshape(-1, 12))
+        head = f.readline()
+        try:
+            known = json.loads(head).get("format") == FORMAT
+        except (ValueError, AttributeError):
+            known = False
+        if not known:
+            raise Problem(f"{path}: not a kestrelwood drawing (its first line is not the format {FORMAT})")
+        drawing = Drawing(carrier, tag_index, ticks, units)
+        for line in f:
+            frame = _FRAME.match(line)
+            if frame is None:
+                raise Problem(f"{path}: a line that is no frame of a drawing: {line[:40]}")
+            drawing.frames[int(frame.group(1))] = line
     return drawing
 
 
@@ -92,7 +113,7 @@ def geometry(tag, frame):
     if not tag.enabled or waiting(tag) or not any(ticks_of(tag)):
         return None
     drawing = _drawings[tag.overlay_run]
-    shapes = drawing.frames.get(frame)
+    shapes = drawing.shapes(frame)
     if shapes is None:
         return None
     lines, circles = shapes

@@ -18,10 +18,9 @@ void numbers(std::FILE* out, int tag, const Rgb& c, const float* v, size_t n) {
 }  // namespace
 
 bool writeDrawing(const RunRecord& run, std::FILE* out) {
-  std::fprintf(out, "{\"format\": \"%s\", \"frames\": [", kDrawingFormat);
-  for (size_t i = 0; i < run.frames.size(); ++i) {
-    const FrameRecord& f = run.frames[i];
-    std::fprintf(out, "%s\n{\"frame\": %d, \"lines\": [", i ? "," : "", f.frame);
+  std::fprintf(out, "{\"format\": \"%s\"}\n", kDrawingFormat);
+  for (const FrameRecord& f : run.frames) {
+    std::fprintf(out, "{\"frame\": %d, \"lines\": [", f.frame);
     for (size_t k = 0; k < f.lines.size(); ++k) {
       const DrawnLine& l = f.lines[k];
       const float ab[6] = {l.a[0], l.a[1], l.a[2], l.b[0], l.b[1], l.b[2]};
@@ -34,10 +33,9 @@ bool writeDrawing(const RunRecord& run, std::FILE* out) {
       if (k) std::fputc(',', out);
       numbers(out, c.tag, c.color, c.m.data(), 9);  // off, v1, v2
     }
-    std::fputs("]}", out);
+    std::fputs("]}\n", out);
     if (std::ferror(out)) return false;
   }
-  std::fputs("\n]}\n", out);
   return !std::ferror(out);
 }
 

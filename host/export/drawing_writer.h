@@ -1,15 +1,15 @@
 // What the tags drew, frame by frame, for programs that show a run's
 // overlays themselves (the Blender add-on draws them in its viewport), as
-// JSON:
-//   {"format": "kestrelwood-drawing/1", "frames": [
-//     {"frame": F,
-//      "lines":   [[tag, r, g, b, ax, ay, az, bx, by, bz], ...],
-//      "circles": [[tag, r, g, b, cx, cy, cz, v1x, v1y, v1z, v2x, v2y, v2z], ...]}, ...]}
+// JSON Lines: a first line {"format": "kestrelwood-drawing/1"}, then one
+// line per evaluated frame, in order, each after its evaluation (the CSV's
+// frames), so that a reader may parse only the frames it shows:
+//   {"frame": F, "lines": [[tag, r, g, b, ax, ay, az, bx, by, bz], ...],
+//    "circles": [[tag, r, g, b, cx, cy, cz, v1x, v1y, v1z, v2x, v2y, v2z], ...]}
 // tag is the drawing tag's position in evaluation order (the CSV's tag
 // column); r, g, b its pen colour (0 to 255); points in world coordinates of
 // the host's axes and scene units; a circle is the ellipse c + cos(t) v1 +
-// sin(t) v2. Frames in order, each after its evaluation, as the CSV's rows.
-// Every number as %.9g, which gives back the same 32-bit float.
+// sin(t) v2. Every number as %.9g, which gives back the same 32-bit float.
+// Read by the Blender add-on (blender/kestrelwood/overlays.py).
 #ifndef KWHOST_EXPORT_DRAWING_WRITER_H
 #define KWHOST_EXPORT_DRAWING_WRITER_H
 

@@ -5,6 +5,8 @@
 
 #include <cstring>
 #include <nlohmann/json.hpp>
+#include <sstream>
+#include <vector>
 
 #include "export/drawing_writer.h"
 #include "module_test.h"
@@ -35,6 +37,14 @@ const char* kTwoTags = R"({"format": "kestrelwood-scene/1", "maxFrame": 4, "obje
 
 float f32(const json& v) { return float(v.get<double>()); }
 
+// The file's lines, each a JSON value: the format, then one per frame.
+std::vector<json> jsonLines(const std::string& text) {
+  std::vector<json> out;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) out.push_back(json::parse(line));
+  return out;
+}
+
 TEST(DrawingOutput, EveryShapeWithItsTagAndColourInStepWithTheFrames) {
   ASSERT_NE(sharedModule(), nullptr);
   kwhost::scene::LoadedScene s = loadOk(kTwoTags);
@@ -43,12 +53,12 @@ TEST(DrawingOutput, EveryShapeWithItsTagAndColourInStepWithTheFrames) {
   const kwhost::RunRecord& r = run.value();
   const std::string path = tempFolder("drawing") + "/drawing.json";
   ASSERT_TRUE(kwhost::writeDrawingFile(r, path));
-  const json d = json::parse(readText(path));
-  EXPECT_EQ(d["format"], "kestrelwood-drawing/1");
-  ASSERT_EQ(d["frames"].size(), r.frames.size());
+  const std::vector<json> d = jsonLines(readText(path));
+  ASSERT_EQ(d.size(), 1 + r.frames.size());
+  EXPECT_EQ(d[0], json({{"format", "kestrelwood-drawing/1"}}));
   bool red = false;
   for (size_t i = 0; i < r.frames.size(); ++i) {
-    const json& f = d["frames"][i];
+    const json& f = d[1 + i];
     EXPECT_EQ(f["frame"], r.frames[i].frame);
     // Two agents of tag 1: four probe lines and two circles each; tag 0 nothing.
     ASSERT_EQ(f["lines"].size(), 8u);
@@ -85,11 +95,11 @@ TEST(DrawingOutput, ThroughTheProgramToAFileOrStandardOutput) {
   Ran ran = kestrelwood("run " + scene + " --drawing " + quote(dir + "/out/drawing.json") + " --frames 2", dir);
   ASSERT_EQ(ran.status, 0) << ran.err;
   EXPECT_NE(ran.out.find("wrote drawing"), std::string::npos) << ran.out;
-  const json d = json::parse(readText(dir + "/out/drawing.json"));
-  EXPECT_EQ(d["frames"].size(), 3u);
+  const std::string written = readText(dir + "/out/drawing.json");
+  EXPECT_EQ(jsonLines(written).size(), 1u + 3u);
   Ran piped = kestrelwood("run " + scene + " --drawing - --frames 2", dir);
   ASSERT_EQ(piped.status, 0) << piped.err;
-  EXPECT_EQ(json::parse(piped.out), d);
+  EXPECT_EQ(piped.out, written);
   Ran help = kestrelwood("--help", dir);
   EXPECT_NE(help.out.find("--drawing FILE"), std::string::npos);
 }
