@@ -8,17 +8,15 @@ program or of a file is reported as an error.
 """
 
 import os
-import tempfile
 import time
 
 import bpy
 from bpy.props import StringProperty
 from bpy_extras.io_utils import ExportHelper
 
-from . import (ground, keys, overlays, program, run_warnings, scene_build, scene_order, scene_text,
-               start_state)
+from . import ground, keys, overlays, program, scene_build, scene_order, scene_text, simulation, start_state
 from .lengths import length_text
-from .notes import Note, about, counted, listed
+from .notes import about, counted, listed
 from .parameters import label
 from .problem import Problem
 from .properties import START_SLOTS
@@ -83,11 +81,6 @@ class _TagCommand:
             self.say_about('WARNING', obj, f"the agents group '{tag.agents_group.name}' has no children in "
                                            "this scene")
         return agents
-
-
-def _other_agents(scene, obj):
-    """The agents of every other enabled tag of the scene."""
-    return {a for c in scene_order.carriers(scene) if c != obj for a in scene_order.agents_of(c.kestrelwood, scene)}
 
 
 class KESTRELWOOD_OT_record_start(_TagCommand, bpy.types.Operator):
@@ -185,72 +178,11 @@ class KESTRELWOOD_OT_simulate(_TagCommand, bpy.types.Operator):
 
     def run(self, context, obj, exe, wm, started):
         scene = context.scene
-        tag = obj.kestrelwood
-        export = scene_build.build(context)
-        notes = list(export.warnings)
-        constrained = [a.name for a in export.agents[obj.name]
-                       if any(c.enabled and c.influence > 0.0 for c in a.constraints)]
-        if constrained:
-            notes.append(Note(obj.name, "constrained-agents", f"the constraints of {listed(constrained)} move "
-                                                              "them away from their keys"))
-        wm.progress_update(10)
-        with tempfile.TemporaryDirectory(prefix="kestrelwood-") as folder:
-            scene_path = os.path.join(folder, "scene.kwscene.json")
-            csv_path = os.path.join(folder, "agents.csv")
-            drawing_path = os.path.join(folder, "drawing.json") if any(overlays.ticks_of(tag)) else ""
-            with open(scene_path, "w", encoding="utf-8") as f:
-                f.write(scene_text.to_text(export.document))
-            wm.progress_update(20)
-            ticks = [20]
-
-            def waiting():
-                ticks[0] = min(ticks[0] + 1, 49)
-                wm.progress_update(ticks[0])
-
-            args = ["run", scene_path, "--csv", csv_path] + (["--drawing", drawing_path] if drawing_path else [])
-            _out, err = program.run(exe, args, cwd=folder, on_wait=waiting)
-            notes += run_warnings.program_notes(program.warnings_of(err), scene, export, obj, scene_path)
-            wm.progress_update(50)
-            index = export.tag_index[obj.name]
-            tracks = keys.read_csv(csv_path, index)
-            drawing = (overlays.read(drawing_path, index, obj.name, overlays.ticks_of(tag), export.units)
-                       if drawing_path else None)
-        wm.progress_update(60)
-
-        agents = export.agents[obj.name]
-        # Every agent's rows first: nothing is keyed unless all can be.
-        for index, agent in enumerate(agents):
-            track = tracks.get(index)
-            if track is None or track.name != agent.name:
-                raise ValueError(f"the run has no rows for agent {index}, '{agent.name}'")
-        strays = keys.strays(tag, agents, _other_agents(scene, obj))
-        for stray in strays:
-            keys.clear_agent(stray)
-        if strays:
-            notes.append(Note(obj.name, "stray-keys", f"took the keys of an earlier Simulate off "
-                                                      f"{counted(len(strays), 'object')} that are no agents of it "
-                                                      f"any more ({listed([s.name for s in strays])})"))
-        replaced = []
-        for index, agent in enumerate(agents):
-            if keys.key_agent(agent, tracks[index], export.units):
-                replaced.append(agent.name)
-            wm.progress_update(60 + 40 * (index + 1) // len(agents))
-        keys.remember(tag, agents)
-        if replaced:
-            notes.append(Note(None, "replaced-keys", f"replaced the location and rotation keys of "
-                                                     f"{len(replaced)} agent(s) that were not a run's "
-                                                     f"({listed(replaced)}); Undo brings them back"))
-        if drawing is not None:
-            overlays.keep(tag, drawing)
-        else:
-            overlays.forget(tag)
-        # This tag's warnings and the scene's; the other tags' are theirs.
-        notes = [n for n in notes if n.carrier in (None, obj.name)]
-        run_warnings.keep(tag, notes, obj.name)
+        keyed, notes = simulation.simulate(context, obj, exe, wm.progress_update)
         for note in notes:
             self.say_about('WARNING', note.carrier, note.text)
         scene.frame_set(scene.frame_current)
-        summary = (f"keyed {len(tracks)} agents on frames {scene.frame_start} to {scene.frame_end} in "
+        summary = (f"keyed {keyed} agents on frames {scene.frame_start} to {scene.frame_end} in "
                    f"{time.perf_counter() - started:.2f} s")
         if notes:
             summary += f"; {counted(len(notes), 'warning')}, see the panel"
@@ -268,9 +200,7 @@ class KESTRELWOOD_OT_clear(_TagCommand, bpy.types.Operator):
         tag = obj.kestrelwood
         agents = scene_order.agents_of(tag, context.scene)
         cleared = sum(1 for a in agents if keys.clear_agent(a))
-        strays = keys.strays(tag, agents, _other_agents(context.scene, obj))
-        for stray in strays:
-            keys.clear_agent(stray)
+        strays = simulation.unkey_strays(tag, agents, context.scene, obj)
         keys.remember(tag, [])
         overlays.forget(tag)
         tag.warnings.clear()

@@ -128,15 +128,16 @@ class NewTagTest(kwtest.BlenderTestCase):
             self.assertEqual(getattr(crowd.kestrelwood, p.attr), 0.0, p.attr)
 
     def test_carriers_of_one_scene_have_one_size(self):
-        crowd, _agents, target = first_hour()
+        crowd, agents, target = first_hour()
         other = kwtest.empty("Other flock")
         kwtest.empty("Other agent", parent=other)
         kwtest.carrier("Other crowd", other, target, units=1.0)
         kwtest.activate(crowd)
         self.assertEqual(bpy.ops.kestrelwood.record_start(), {'FINISHED'})
-        with self.assertRaisesRegex(RuntimeError, r"different Scene units per m \(100 on 'Crowd'; 1 on 'Other crowd'\)"):
+        sizes = r"different Scene units per m \(100 on 'Crowd'; 1 on 'Other crowd'\)"
+        with self.assertRaisesRegex(RuntimeError, sizes):
             bpy.ops.kestrelwood.simulate()
-        self.assertTrue(all(not run_keys(a) for a in _agents))
+        self.assertTrue(all(not run_keys(a) for a in agents))
 
 
 class StaleStartTest(kwtest.BlenderTestCase):
