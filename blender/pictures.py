@@ -6,9 +6,11 @@ Blender's own layout, at its default width.
     blender --factory-startup --python blender/pictures.py -- OUTPUT_FOLDER crowd|panel
 
 The crowd is the built-in demo's, laid out in metres (100 scene units per
-Blender unit). The panel's picture is written only when every text of the
-panel fits its place: a label that Blender would cut ("Recor...") is named
-and the run fails.
+Blender unit), its vision probes drawn. The panel's picture is written only
+when every text of the panel fits its place, in that state and with a
+Simulate's warnings, the overlays' note and a start out of date: a label
+that Blender would cut ("Recor...") is named, the panel is kept as
+blender-panel-cut.png, and the run fails.
 """
 
 import os
@@ -155,10 +157,32 @@ def main():
             raise SystemExit(f"the panel has texts that do not fit its default width: see {out}/{name}")
         print(f"wrote {out}/{name}; every text of the panel fits its {state['props'].width} px width")
 
+    def other_states():
+        # What else the panel shows, checked too: a Simulate's warnings, the
+        # overlays' note, a start out of date.
+        bpy.ops.mesh.primitive_cube_add(size=0.5, location=(0, 0, 0))
+        bpy.context.object.parent = bpy.data.objects["Obstacles"]
+        bpy.context.view_layer.objects.active = crowd
+        assert bpy.ops.kestrelwood.simulate() == {'FINISHED'}
+        tag = crowd.kestrelwood
+        tag.show_vision = False
+        tag.speed *= 2.0
+        scroll_to_bottom(window, state["props"])
+
+    def check_other_states():
+        cut = label_fit.cut_texts()
+        for text, need, have in cut:
+            print(f"cut: '{text}' needs {need:.0f} px, has {have:.0f}")
+        if cut:
+            with bpy.context.temp_override(window=window, area=state["props"]):
+                bpy.ops.screen.screenshot_area(filepath=os.path.join(out, "blender-panel-cut.png"))
+            raise SystemExit(f"the panel has texts that do not fit its default width: see {out}/blender-panel-cut.png")
+        print("every text of the panel's other states fits too")
+
     if what == "crowd":
         steps.extend([shoot_crowd, save_crowd])
     else:
-        steps.extend([open_panel, scroll, save_panel])
+        steps.extend([open_panel, scroll, save_panel, other_states, check_other_states])
 
     def next_step():
         # Each step after a few redraws of what the last one changed.

@@ -93,7 +93,7 @@ class KESTRELWOOD_OT_record_start(_TagCommand, bpy.types.Operator):
         tag = obj.kestrelwood
         scene = context.scene
         agents = scene_order.agents_of(tag, scene)
-        if self.keyed_elsewhere(obj, agents, scene.frame_current):
+        if self.refused_over_keys(obj, agents, scene.frame_current):
             return {'CANCELLED'}
         try:
             table = start_state.record(context, obj, _program(context))
@@ -113,7 +113,7 @@ class KESTRELWOOD_OT_record_start(_TagCommand, bpy.types.Operator):
                                      f"{spread} per frame")
         return {'FINISHED'}
 
-    def keyed_elsewhere(self, obj, agents, frame):
+    def refused_over_keys(self, obj, agents, frame):
         """Agents keyed by a Simulate stand where the keys put them: refuses
         unless the frame is the one where the keys start (the start)."""
         starts = [f for f in map(keys.first_keyed_frame, agents) if f is not None]

@@ -27,7 +27,7 @@ def start_lines(tag, agents):
 def text_width(context, text):
     """Pixels of text in the UI's font."""
     style = context.preferences.ui_styles[0].widget
-    blf.size(0, style.points * context.preferences.system.ui_scale, 72)
+    blf.size(0, style.points * context.preferences.system.ui_scale)  # 72 dpi; 4.0 takes no dpi
     return blf.dimensions(0, text)[0]
 
 
@@ -41,6 +41,14 @@ def wrapped(context, text, width):
             longer = word
         line = longer
     return lines + [line] if line else lines
+
+
+def _labels(col, context, text, icon, in_box=False):
+    """A long line as labels under an icon, wrapped to the region's width
+    less the panel's margins (and a box's) and the icon."""
+    width = context.region.width - (84 if in_box else 68) * context.preferences.system.ui_scale
+    for i, line in enumerate(wrapped(context, text, width)):
+        col.label(text=line, icon=icon if i == 0 else 'BLANK1')
 
 
 class OBJECT_PT_kestrelwood(bpy.types.Panel):
@@ -86,7 +94,7 @@ class OBJECT_PT_kestrelwood(bpy.types.Panel):
         elif p.attr == parameters.BOOLS[-1].attr:
             waiting = overlays.waiting(tag)
             if waiting:
-                col.label(text=waiting.capitalize(), icon='INFO')
+                _labels(col.column(align=True), context, waiting[0].upper() + waiting[1:], 'INFO')
         if note:
             row = col.row()
             row.alignment = 'RIGHT'
@@ -112,12 +120,8 @@ class OBJECT_PT_kestrelwood(bpy.types.Panel):
             return
         box = layout.box()
         box.label(text=f"Last Simulate: {len(tag.warnings)} warning{'s' if len(tag.warnings) > 1 else ''}")
-        # The region less the panel's and the box's margins and an icon.
-        width = context.region.width - 84 * context.preferences.system.ui_scale
         for w in tag.warnings:
-            col = box.column(align=True)
-            for i, line in enumerate(wrapped(context, w.text, width)):
-                col.label(text=line, icon='ERROR' if i == 0 else 'BLANK1')
+            _labels(box.column(align=True), context, w.text, 'ERROR', in_box=True)
 
 
 classes = (OBJECT_PT_kestrelwood,)

@@ -37,7 +37,7 @@ def watch(panel="OBJECT_PT_kestrelwood"):
 
 def _text_width(text, scale):
     style = bpy.context.preferences.ui_styles[0].widget
-    blf.size(0, style.points * scale, 72)
+    blf.size(0, style.points * scale)  # 72 dpi; 4.0 takes no dpi
     return blf.dimensions(0, text)[0]
 
 
