@@ -96,9 +96,17 @@ class NewTagTest(kwtest.BlenderTestCase):
                 self.assertLess(d, 2.0 * d0, f"{a.name} at frame {f}")
 
         # The keys are the run's positions in scene units over 100.
-        rows = kwtest.export_and_run(kwtest.work_path("first-hour", "crowd.kwscene.json"))
+        path = kwtest.work_path("first-hour", "crowd.kwscene.json")
+        rows = kwtest.export_and_run(path)
         self.assertKeysMatchRun(rows, 0, agents, range(FIRST, LAST + 1, 10), units=UNITS)
         self.assertAlmostEqual(rows[(FIRST, 0, 0)]["z"], -1000.0, places=2)
+        # The file holds the tag's own defaults, every parameter of the list.
+        written = next(o for o in kwtest.load_json(path)["objects"] if o["name"] == "Crowd")["tags"][0]["params"]
+        for p in REALS:
+            self.assertEqual(written[p.param], p.default, p.param)
+        self.assertEqual(written["TERRAIN"], "Ground")
+        self.assertEqual(next(c for o in kwtest.load_json(path)["objects"] for c in o.get("children", [])
+                              if c["name"] == "Rock 1")["radius"], 100.0)
 
     def test_a_tag_saved_before_the_factor_keeps_one_scene_unit_per_blender_unit(self):
         kwtest.reset(0, 10)
