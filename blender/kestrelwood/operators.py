@@ -120,8 +120,9 @@ class KESTRELWOOD_OT_record_start(_TagCommand, bpy.types.Operator):
         if not starts or all(f == frame for f in starts):
             return False
         start = int(min(starts))
-        self.say_about('WARNING', obj, f"{counted(len(starts), 'agent')} carry the keys of an earlier Simulate, "
-                                       f"so they stand where the keys put them at frame {frame}; press Clear, or "
+        verb, they = ("carries", "it stands") if len(starts) == 1 else ("carry", "they stand")
+        self.say_about('WARNING', obj, f"{counted(len(starts), 'agent')} {verb} the keys of an earlier Simulate, "
+                                       f"so {they} where the keys put them at frame {frame}; press Clear, or "
                                        f"go to the start frame ({start}), then Record start")
         return True
 

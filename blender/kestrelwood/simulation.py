@@ -101,5 +101,7 @@ def _unkey_strays(tag, agents, scene, obj):
     strays = unkey_strays(tag, agents, scene, obj)
     if not strays:
         return []
+    one = len(strays) == 1
     return [Note(obj.name, "stray-keys", f"took the keys of an earlier Simulate off {counted(len(strays), 'object')} "
-                                         f"that are no agents of it any more ({listed([s.name for s in strays])})")]
+                                         f"that {'is no agent' if one else 'are no agents'} of it any more "
+                                         f"({listed([s.name for s in strays])})")]
