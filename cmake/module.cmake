@@ -40,7 +40,8 @@ set(KW_ENTRY_SOURCES
   ${KW_MODULE_ROOT}/_api/c4d_pmain.cpp
 )
 
-set(KW_MODULE_INCLUDES ${KW_MODULE_ROOT}/_api ${KW_MODULE_ROOT}/source)
+# res/: the description header, whose parameter ids the tag takes.
+set(KW_MODULE_INCLUDES ${KW_MODULE_ROOT}/_api ${KW_MODULE_ROOT}/source ${KW_MODULE_ROOT}/res)
 
 # No exceptions, no RTTI, no C++ runtime: the module links against the C
 # library and its maths only, and exports nothing but c4d_main.

@@ -3,11 +3,12 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <random>
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "core/atomic_file_parts.h"
 
 namespace kwhost {
 
@@ -15,15 +16,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string folderOf(const std::string& path) {
-  fs::path p(path);
-  return p.has_parent_path() ? p.parent_path().string() : std::string(".");
-}
-
 std::string keptNote(const std::string& path) {
   struct stat st{};
   return ::stat(path.c_str(), &st) == 0 ? "; the existing file is unchanged" : "; nothing was written";
 }
+
+}  // namespace
 
 // The file a save really replaces: a symbolic link is followed, so the link
 // stays and its target gets the new content; anything that exists and is not
@@ -45,17 +43,7 @@ Result<std::string> saveTarget(const std::string& path) {
   return real;
 }
 
-}  // namespace
-
-Result<void> checkWritable(const std::string& given) {
-  if (given.empty()) return fail("no file name given");
-  auto target = saveTarget(given);
-  if (!target) return fail(target.error());
-  const std::string& path = *target;
-  const std::string dir = folderOf(path);
-  std::error_code ec;
-  if (!fs::is_directory(dir, ec)) return fail(path + ": the folder " + dir + " does not exist");
-  if (fs::is_directory(path, ec)) return fail(path + ": is a folder");
+Result<void> folderWritable(const std::string& path, const std::string& dir) {
   if (::access(dir.c_str(), W_OK) != 0) return fail(path + ": the folder " + dir + " is not writable");
   return {};
 }
@@ -65,14 +53,7 @@ Result<void> writeFileAtomically(const std::string& given,
   if (auto ok = checkWritable(given); !ok) return fail(ok.error() + keptNote(given));
   const std::string path = *saveTarget(given);
   const std::string dir = folderOf(path);
-  std::random_device rd;
-  std::string name = fs::path(path).filename().string();
-  name.insert(0, 1, '.');
-  name.append(".tmp-");
-  name.append(std::to_string(::getpid()));
-  name.push_back('-');
-  name.append(std::to_string(rd() & 0xffffff));
-  const std::string tmp = (fs::path(dir) / name).string();
+  const std::string tmp = temporaryName(path, ::getpid());
   int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   if (fd < 0) return fail(path + ": cannot create a temporary file in " + dir + ": " + std::strerror(errno) + keptNote(path));
   // A replaced file keeps its permissions.

@@ -11,9 +11,9 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <random>
 
 #include "core/atomic_file.h"
+#include "core/atomic_file_parts.h"
 
 namespace kwhost {
 
@@ -21,17 +21,14 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string folderOf(const std::string& path) {
-  fs::path p(path);
-  return p.has_parent_path() ? p.parent_path().string() : std::string(".");
-}
-
 std::string keptNote(const std::string& path) {
   std::error_code ec;
   return fs::exists(path, ec) ? "; the existing file is unchanged" : "; nothing was written";
 }
 
 std::string systemMessage(DWORD code) { return std::system_category().message(int(code)); }
+
+}  // namespace
 
 // A link is followed (its target gets the new content); a folder or a device
 // is refused rather than replaced.
@@ -52,34 +49,14 @@ Result<std::string> saveTarget(const std::string& path) {
   return real;
 }
 
-std::string temporaryName(const std::string& path) {
-  std::random_device rd;
-  // Built by appending: GCC 12 warns wrongly (-Wrestrict) on "." + name.
-  std::string name(1, '.');
-  name.append(fs::path(path).filename().string());
-  name.append(".tmp-");
-  name.append(std::to_string(::_getpid()));
-  name.push_back('-');
-  name.append(std::to_string(rd() & 0xffffff));
-  return (fs::path(folderOf(path)) / name).string();
-}
-
-}  // namespace
-
-Result<void> checkWritable(const std::string& given) {
-  if (given.empty()) return fail("no file name given");
-  auto target = saveTarget(given);
-  if (!target) return fail(target.error());
-  const std::string& path = *target;
-  const std::string dir = folderOf(path);
-  std::error_code ec;
-  if (!fs::is_directory(dir, ec)) return fail(path + ": the folder " + dir + " does not exist");
+Result<void> folderWritable(const std::string& path, const std::string& dir) {
   // Access rights on Windows folders are not told by their attributes: try.
-  const std::string probe = temporaryName(path);
+  const std::string probe = temporaryName(path, ::_getpid());
   const int fd = ::_wopen(fs::path(probe).wstring().c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY,
                           _S_IREAD | _S_IWRITE);
   if (fd < 0) return fail(path + ": the folder " + dir + " is not writable");
   ::_close(fd);
+  std::error_code ec;
   fs::remove(probe, ec);
   return {};
 }
@@ -89,7 +66,7 @@ Result<void> writeFileAtomically(const std::string& given,
   if (auto ok = checkWritable(given); !ok) return fail(ok.error() + keptNote(given));
   const std::string path = *saveTarget(given);
   const std::string dir = folderOf(path);
-  const std::string tmp = temporaryName(path);
+  const std::string tmp = temporaryName(path, ::_getpid());
   const std::wstring wtmp = fs::path(tmp).wstring();
   const int fd = ::_wopen(wtmp.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
   if (fd < 0) return fail(path + ": cannot create a temporary file in " + dir + ": " + std::strerror(errno) + keptNote(path));

@@ -14,6 +14,10 @@ Object* linkedObject(const Tag& t, int32_t id) {
 
 }  // namespace
 
+std::string tagLabel(int tagIndex, const std::string& objectName) {
+  return "tag " + std::to_string(tagIndex) + " on \"" + objectName + "\"";
+}
+
 const DescriptionInfo* descriptionOf(const Tag& t) {
   const DescriptionInfo* d = findDescription(t.tagType().description);
   return d ? d : &t.tagType().parsed;

@@ -6,6 +6,7 @@
 #define KWHOST_CORE_CROWD_LINKS_H
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "core/description.h"
@@ -23,6 +24,10 @@ struct CrowdLinks {
   Object* terrain = nullptr;
   bool startRecorded = false;  // START_RECORDED: a start state is stored
 };
+
+// How a crowd tag is named to the user: tag N on "OBJECT", N its position
+// in evaluation order (the CSV's tag column).
+std::string tagLabel(int tagIndex, const std::string& objectName);
 
 // Every tag of the document that has an AGENTS_GROUP parameter, in evaluation order.
 std::vector<CrowdLinks> crowdTags(const Document& doc);

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <set>
 
+#include "core/crowd_links.h"
 #include "export/report_kinds.h"
 
 namespace kwhost {
@@ -122,7 +123,7 @@ CrowdReport buildCrowdReport(const RunRecord& run, const std::string& scene, con
 }
 
 std::string reportSummary(const TagReport& t) {
-  return "tag " + std::to_string(t.tag) + " on \"" + t.object + "\": " + summaryText(t);
+  return tagLabel(t.tag, t.object) + ": " + summaryText(t);
 }
 
 }  // namespace kwhost

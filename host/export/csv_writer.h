@@ -3,6 +3,16 @@
 //   frame,tag,index,name,x,y,z,v1x,v1y,v1z,v2x,v2y,v2z,v3x,v3y,v3z,h,p,b
 // x, y, z and the axes are the agent's global matrix, h, p, b its rotation;
 // every number as %.9g, which gives back the same 32-bit float.
+//
+// Its readers take columns by name from the header, so a column added at
+// the end changes nothing for them; a change of a column's name or meaning
+// is made in each of them:
+//   blender/kestrelwood/keys.py       the Blender add-on's keys
+//   tests/viewer/run_expectations.mjs the viewer tests' expectations
+//   tests/cross/compare_runs.cpp      Linux against Windows builds
+//   tests/support/run_csv.h           the C++ tests' reader (report, St Helens
+//                                     and output tests, compare_runs)
+// --help prints kCsvHeader (host/cli/main.cpp).
 #ifndef KWHOST_EXPORT_CSV_WRITER_H
 #define KWHOST_EXPORT_CSV_WRITER_H
 

@@ -14,6 +14,11 @@ std::string number(double v) {
   return buf;
 }
 
+// "1 agent", "3 agents".
+std::string counted(size_t n, const char* one, const char* many) {
+  return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
 const std::string& agentName(const RunRecord& run, int i) { return run.agents[size_t(i)].name; }
 
 // Intrusions: agent-frames inside an obstacle.
@@ -21,8 +26,7 @@ size_t intrusionCount(const TagReport& t) { return t.intrusionFrames; }
 std::string intrusionClause(const TagReport& t, const ReportKind& k) {
   std::string s = countPhrase(k, t.intrusionFrames);
   if (t.intrusionFrames)
-    s += " (" + std::to_string(t.agentsIntruding) + (t.agentsIntruding == 1 ? " agent" : " agents") + ", deepest " +
-         number(t.deepest) + ")";
+    s += " (" + counted(t.agentsIntruding, "agent", "agents") + ", deepest " + number(t.deepest) + ")";
   return s;
 }
 json intrusionEvents(const TagReport& t, const RunRecord& run) {
@@ -103,9 +107,7 @@ const ReportKind* reportKindByOption(std::string_view option) {
   return nullptr;
 }
 
-std::string countPhrase(const ReportKind& kind, size_t n) {
-  return std::to_string(n) + " " + (n == 1 ? kind.one : kind.many);
-}
+std::string countPhrase(const ReportKind& kind, size_t n) { return counted(n, kind.one, kind.many); }
 
 std::string summaryText(const TagReport& tag) {
   std::string s;

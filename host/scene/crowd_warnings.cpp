@@ -13,9 +13,7 @@ namespace {
 
 constexpr size_t kMaxAgents = 100;  // the tag's per-agent tables hold 100 entries
 
-std::string tagLabel(const CrowdLinks& c) {
-  return "tag " + std::to_string(c.tagIndex) + " on \"" + c.tag->object()->nameRef() + "\"";
-}
+std::string tagLabel(const CrowdLinks& c) { return kwhost::tagLabel(c.tagIndex, c.tag->object()->nameRef()); }
 
 size_t agentCount(const CrowdLinks& c) { return c.agentsGroup ? c.agentsGroup->children().size() : 0; }
 

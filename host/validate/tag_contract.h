@@ -1,7 +1,11 @@
 // The module's contract as the validator checks it from outside: the tag's
 // plug-in identifier, its parameter identifiers and the defaults a new tag
-// must carry. Kept apart from the module's own headers on purpose: a
-// validator that read the module's constants would agree with any mistake.
+// must carry. This is a second copy on purpose, the one place besides the
+// description header (res/description/Tkestrelwoodexp.h, where the module
+// takes its ids) and the protocol header (_api/c4d_hosttable.h, the ids the
+// host reads) that writes the numbers out: a validator that read the
+// module's constants would agree with any mistake. A new parameter is added
+// here too, as the check that the module published it.
 #ifndef KWHOST_VALIDATE_TAG_CONTRACT_H
 #define KWHOST_VALIDATE_TAG_CONTRACT_H
 

@@ -6,6 +6,12 @@
 #include "kestrelwood_params.h"
 #include "vision_helper.h"
 
+// What the rules read of the scene once per step (scene_views.h) and the
+// neighbour rules' sums (neighbour_scan.h).
+class ObstacleView;
+struct TerrainView;
+struct NeighbourSums;
+
 class Kestrelwood : public TagData {
  public:
   static NodeData* Alloc();
@@ -28,12 +34,22 @@ class Kestrelwood : public TagData {
   // The vision probe of an agent as a record with its corners filled in.
   static TVistaHelper CreaVistaHelper(Matrix mg, TVistaHelper rec, Real length, Real halfWidth);
 
-  // Steering rules of one agent.
+  // Steering rules of one agent, in the forms the update calls: on the scene
+  // as read once per step (scene_views.h) and on one scan of the crowd for
+  // both neighbour rules (neighbour_scan.h). Each has a face on the host's
+  // objects that reads what the rule needs and calls that form.
+  Vector controlla_ostacoli(const ObstacleView& obstacles, const Matrix& agent, Real reach, Real halfWidth, Real angle,
+                            LONG index);
   Vector controlla_ostacoli(BaseObject* agent, BaseObject* first, Real reach, Real halfWidth, Real angle,
                             LONG index);
+  static Vector AgentsRepulsion(const NeighbourSums& sums, Real radius, Real* factor);
   static Vector AgentsRepulsion(BaseObject* agent, BaseObject* group, Real radius, Real* factor);
+  static Vector AgentsAlignment(const NeighbourSums& sums);
   static Vector AgentsAlignment(BaseObject* agent, BaseObject* group, Real radius);
+  static Vector Lookfortarget(const Vector& agent, const Vector& target);
   static Vector Lookfortarget(BaseObject* agent, BaseObject* target);
+  static Bool Verifica_collisione_terreno(GeRayCollider* collider, const TerrainView& terrain, const Matrix& m,
+                                          TVistaHelper* rec);
   static Bool Verifica_collisione_terreno(GeRayCollider* collider, BaseObject* terrain, Matrix m,
                                           TVistaHelper* rec);
 
@@ -47,17 +63,6 @@ class Kestrelwood : public TagData {
 };
 
 Bool RegisterKestrelwood();
-
-// The obstacle and terrain rules as the update calls them, on the scene read
-// once per step (scene_views.h); controlla_ostacoli and
-// Verifica_collisione_terreno are these on the host's objects.
-class ObstacleView;
-struct TerrainView;
-// controlla_ostacoli for the agent with global matrix a (obstacles.cpp).
-Vector AvoidObstacles(Kestrelwood& tag, const ObstacleView& obstacles, const Matrix& a, Real reach, Real halfWidth,
-                      Real angle, LONG index);
-// Verifica_collisione_terreno on the terrain's matrices (terrain.cpp).
-Bool FindGround(GeRayCollider* collider, const TerrainView& terrain, const Matrix& m, TVistaHelper* rec);
 
 // The update's arithmetic (execute.cpp).
 // The frame of a document time: the integer part of floor(fps * numerator) /

@@ -4,19 +4,20 @@
 // parameters, collider, start state, frame, restore, steer, ease, move,
 // ground, write back.
 //
-// The rules it calls live with their own tests and their other callers:
-//   obstacle avoidance   obstacles.cpp (AvoidObstacles)
-//   neighbour rules      neighbour_scan.h (one scan of both rules over the
-//                        crowd snapshot), neighbours.cpp (what the rules
-//                        make of its sums)
-//   the agents as read   crowd_snapshot.h; target, obstacles and terrain as
-//                        read once per step: scene_views.h
-//   terrain              terrain.cpp (FindGround)
-//   orientation helpers  the host boundary (VectorToHPB, GetOptimalAngle,
-//                        MatrixToHPB)
-//   start table          start_table.h (its layout; written by the record
-//                        start command, record_start.cpp)
-//   per-agent records    vision_helper.h
+// The rules it calls by their names live with their own tests:
+//   controlla_ostacoli            obstacles.cpp, on the obstacles as read once
+//                                 per step (scene_views.h)
+//   Lookfortarget, AgentsRepulsion, AgentsAlignment
+//                                 neighbours.cpp; the last two on one scan of
+//                                 the crowd snapshot for both
+//                                 (neighbour_scan.h, crowd_snapshot.h)
+//   Verifica_collisione_terreno   terrain.cpp, on the terrain's matrices as
+//                                 read once per step (scene_views.h)
+//   orientation helpers           the host boundary (VectorToHPB,
+//                                 GetOptimalAngle, MatrixToHPB)
+//   start table                   start_table.h (its layout; written by the
+//                                 record start command, record_start.cpp)
+//   per-agent records             vision_helper.h
 #include "Kestrelwood.h"
 #include "crowd_snapshot.h"
 #include "neighbour_scan.h"
@@ -214,18 +215,17 @@ LONG Kestrelwood::Execute(PluginTag* tag, BaseDocument* doc, BaseObject*, BaseTh
     // (which may slow it) and alignment, weighted and summed, both neighbour
     // rules taken in one scan.
     Vector w;
-    if (p.obstacles) w = AvoidObstacles(*this, obstacles, m, p.visionLength, p.visionHalfWidth, p.avoidAngle, i);
+    if (p.obstacles) w = controlla_ostacoli(obstacles, m, p.visionLength, p.visionHalfWidth, p.avoidAngle, i);
     rec.speedFactor = 1.0f;
     if (w.x != 0.0f || w.y != 0.0f || w.z != 0.0f) {
       w = GetOptimalAngle(r, w);
     } else {
       turnSide[i] = 0;
-      Vector g = TargetDirection(m.off, target.Get()) * p.targetWeight;
+      Vector g = Lookfortarget(m.off, target.Get()) * p.targetWeight;
       NeighbourSums sums;
       ScanNeighbours(crowd, i, m.off, m.off + p.repulsionRadius * m.v3, p.repulsionRadius, p.alignmentRadius, &sums);
-      rec.speedFactor = ScaleSpeedFactor(rec.speedFactor, sums.nearestAhead, p.repulsionRadius);
-      Vector rp = sums.push;
-      Vector a = AlignmentDirection(sums.sumH, sums.sumB, sums.count);
+      Vector rp = AgentsRepulsion(sums, p.repulsionRadius, &rec.speedFactor);
+      Vector a = AgentsAlignment(sums);
       Vector d(rp.x * p.repulsionWeight + p.alignmentWeight * a.x + g.x,
                rp.y * p.repulsionWeight + p.alignmentWeight * a.y + g.y,
                rp.z * p.repulsionWeight + p.alignmentWeight * a.z + g.z);
@@ -245,7 +245,7 @@ LONG Kestrelwood::Execute(PluginTag* tag, BaseDocument* doc, BaseObject*, BaseTh
     if (followTerrain) {
       Matrix planned = m;
       planned.off = pos;
-      if (FindGround(collider.Get(), terrain, planned, &rec)) {
+      if (Verifica_collisione_terreno(collider.Get(), terrain, planned, &rec)) {
         pos = rec.position;
         const Vector normal = rec.groundNormal;
         if (normal.x != 0.0f || normal.y != 0.0f || normal.z != 0.0f) {

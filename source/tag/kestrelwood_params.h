@@ -1,36 +1,35 @@
-// Identifiers of the tag's parameters in its container. Lengths are scene
-// units, angles radians, speeds scene units per evaluation.
+// Identifiers of the tag's parameters in its container: the ones its
+// description declares come from the description's header
+// (res/description/Tkestrelwoodexp.h: AGENTS_GROUP, ..., START_COUNT), which
+// is also what the host reads names from; lengths are scene units, angles
+// radians, speeds scene units per evaluation. The ones the host reads are
+// checked against the protocol header here. A new parameter: its id in the
+// description header (with its .res and string entries), its default in
+// Kestrelwood::Init, its use (execute.cpp: Params), and the validator's own
+// copy of the contract (host/validate/tag_contract.h), kept apart on purpose.
 #ifndef KW_KESTRELWOOD_PARAMS_H
 #define KW_KESTRELWOOD_PARAMS_H
 
 #include "c4d_hosttable.h"
+#include "description/Tkestrelwoodexp.h"
 
-// The ones the host also reads take their numbers from the boundary header.
+// Two enumerations' values compared as numbers.
+constexpr bool SameId(int description, int protocol) { return description == protocol; }
+
+static_assert(SameId(AGENTS_GROUP, KW_KESTRELWOOD_AGENTS_GROUP), "AGENTS_GROUP differs from the protocol");
+static_assert(SameId(TARGET, KW_KESTRELWOOD_TARGET), "TARGET differs from the protocol");
+static_assert(SameId(OBSTACLES_GROUP, KW_KESTRELWOOD_OBSTACLES_GROUP), "OBSTACLES_GROUP differs from the protocol");
+static_assert(SameId(RECORD_START, KW_KESTRELWOOD_RECORD_START), "RECORD_START differs from the protocol");
+static_assert(SameId(REPULSION_RADIUS, KW_KESTRELWOOD_REPULSION_RADIUS), "REPULSION_RADIUS differs from the protocol");
+static_assert(SameId(START_RECORDED, KW_KESTRELWOOD_START_RECORDED), "START_RECORDED differs from the protocol");
+static_assert(SameId(START_COUNT_ID, KW_KESTRELWOOD_START_COUNT_ID), "START_COUNT_ID differs from the protocol");
+static_assert(SameId(TERRAIN, KW_KESTRELWOOD_TERRAIN), "TERRAIN differs from the protocol");
+
+// The stored start table past the description's entries (start_table.h):
+// slot k's matrix at START_MATRIX + 2k, its real speed at START_SPEED + 2k.
 enum {
-  AGENTS_GROUP = KW_KESTRELWOOD_AGENTS_GROUP,  // link: the agents are its direct children
-  TARGET = KW_KESTRELWOOD_TARGET,              // link: what the agents steer to
-  OBSTACLES_GROUP = KW_KESTRELWOOD_OBSTACLES_GROUP,  // link: its circle-spline children are obstacles
-  VISION_LENGTH = 1003,      // real: reach of the vision probe
-  VISION_HALF_WIDTH = 1004,  // real: half width of the vision probe
-  AVOID_ANGLE = 1005,        // real: turn when an obstacle is seen
-  SPEED = 1006,              // real: mean agent speed
-  TARGET_WEIGHT = 1007,      // real
-  REPULSION_WEIGHT = 1008,   // real
-  ALIGNMENT_WEIGHT = 1009,   // real
-  RECORD_START = KW_KESTRELWOOD_RECORD_START,          // button: record the start state
-  REPULSION_RADIUS = KW_KESTRELWOOD_REPULSION_RADIUS,  // real
-  ALIGNMENT_RADIUS = 1012,   // real
-  SHOW_VISION = 1016,        // bool
-  SHOW_REPULSION = 1017,     // bool
-  SHOW_ALIGNMENT = 1018,     // bool
-  START_RECORDED = KW_KESTRELWOOD_START_RECORDED,  // bool: a start state is stored
-  START_COUNT_ID = KW_KESTRELWOOD_START_COUNT_ID,  // long: id of the entry holding the slot count
-  TERRAIN = KW_KESTRELWOOD_TERRAIN,                // link: polygon object to walk on
-  SPEED_VARIATION = 1022,    // real: relative spread of the speeds
-  MAX_PITCH_STEP = 1023,     // real: largest pitch change per step on terrain
-  START_COUNT = 1024,        // long: number of stored start slots
-  START_MATRIX = 1025,       // matrix of slot k at 1025 + 2k
-  START_SPEED = 1026         // real speed of slot k at 1026 + 2k
+  START_MATRIX = START_COUNT + 1,
+  START_SPEED = START_COUNT + 2
 };
 
 // Host identifiers the tag relies on.

@@ -31,15 +31,7 @@ struct NeighbourSums {
 void ScanNeighbours(const CrowdSnapshot& crowd, LONG self, const Vector& off, const Vector& ahead,
                     Real repulsionRadius, Real alignmentRadius, NeighbourSums* out);
 
-// What the rules make of the sums.
-// Repulsion's speed factor: factor * nearestAhead / (radius * 0.5) in double,
-// stored as float, then clamped to [0, 1], a non-number giving 1.
-Real ScaleSpeedFactor(Real factor, Real nearestAhead, Real radius);
-// Alignment: (mH / l, 0, mB / l) of the mean heading and bank, or the zero
-// vector when there is no neighbour or l is 0.
-Vector AlignmentDirection(Real sumH, Real sumB, LONG count);
-// The target rule: the unit horizontal direction from a to t, or the zero
-// vector when they share x and z.
-Vector TargetDirection(const Vector& a, const Vector& t);
+// What the rules make of the sums: Kestrelwood::AgentsRepulsion and
+// AgentsAlignment (neighbours.cpp).
 
 #endif

@@ -35,8 +35,13 @@ Real SquaredDistance(const Vector& pa, const Vector& pb) {
 
 }  // namespace
 
-Vector AvoidObstacles(Kestrelwood& tag, const ObstacleView& obstacles, const Matrix& a, Real reach, Real halfWidth,
-                      Real angle, LONG index) {
+// Scans the circle obstacles for those nearer than radius + reach to the
+// agent with global matrix a and whether its look-ahead sees them. The last
+// one seen in child order decides the side; once an agent has a side
+// (+1 / -1) it keeps it until the caller clears it. Returns the orientation
+// to turn toward, or the zero vector when nothing is seen.
+Vector Kestrelwood::controlla_ostacoli(const ObstacleView& obstacles, const Matrix& a, Real reach, Real halfWidth,
+                                        Real angle, LONG index) {
   // Only the 100 agents with a record take part in obstacle avoidance.
   if (index < 0 || index >= MAX_AGENTS) return Vector();
   TVistaHelper& rec = VistaHelper[index];
@@ -56,17 +61,14 @@ Vector AvoidObstacles(Kestrelwood& tag, const ObstacleView& obstacles, const Mat
     return Vector();
   }
   rec.obstacleSeen = 1;
-  LONG& turn = tag.turnSide[index];
+  LONG& turn = turnSide[index];
   if (turn != 1 && turn != -1) turn = side == 1 ? 1 : -1;
   // As GetNewOrientation: the frame turned about its own Y axis.
   return MatrixToHPB(Kestrelwood::MatrixglobalrotY(a, turn == 1 ? angle : -angle));
 }
 
-// Scans the sibling chain from first for circle splines (radius parameter
-// 2012) nearer than radius + reach. The last one seen in child order decides
-// the side; once an agent has a side (+1 / -1) it keeps it until the caller
-// clears it. Returns the orientation to turn toward, or the zero vector when
-// nothing is seen.
+// The rule on the sibling chain from first: its circle splines (radius
+// parameter 2012) read, the agent's global matrix taken.
 Vector Kestrelwood::controlla_ostacoli(BaseObject* agent, BaseObject* first, Real reach, Real halfWidth, Real angle,
                                         LONG index) {
   if (index < 0 || index >= MAX_AGENTS) return Vector();
@@ -75,5 +77,5 @@ Vector Kestrelwood::controlla_ostacoli(BaseObject* agent, BaseObject* first, Rea
     VistaHelper[index].obstacleSeen = 0;
     return Vector();
   }
-  return AvoidObstacles(*this, obstacles, agent->GetGlobalMatrix(), reach, halfWidth, angle, index);
+  return controlla_ostacoli(obstacles, agent->GetGlobalMatrix(), reach, halfWidth, angle, index);
 }

@@ -1,8 +1,5 @@
 #include "start_table.h"
 
-// The table written here is the one the identifiers below read back.
-static_assert(START_MATRIX == START_COUNT + 1 && START_SPEED == START_COUNT + 2, "pair 0 follows the count entry");
-
 namespace {
 
 // Identifier of entry `delta` after the count entry, or false when it does

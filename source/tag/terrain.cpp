@@ -18,7 +18,13 @@ Vector DivideByLength(const Vector& v) {
 
 }  // namespace
 
-Bool FindGround(GeRayCollider* collider, const TerrainView& terrain, const Matrix& m, TVistaHelper* rec) {
+// Casts a ray from m.off along m.v2 in the terrain's local coordinates; when
+// it misses, a second one with the Y component of that direction negated.
+// On a hit whose nearest intersection can be fetched, the record's position
+// and groundNormal receive the contact in world coordinates. FALSE (record
+// unchanged) when both rays miss.
+Bool Kestrelwood::Verifica_collisione_terreno(GeRayCollider* collider, const TerrainView& terrain, const Matrix& m,
+                                              TVistaHelper* rec) {
   Matrix t, tinv;
   terrain.Get(&t, &tinv);
   Vector start = tinv * m.off;
@@ -36,14 +42,10 @@ Bool FindGround(GeRayCollider* collider, const TerrainView& terrain, const Matri
   return TRUE;
 }
 
-// Casts a ray from m.off along m.v2 in the terrain's local coordinates; when
-// it misses, a second one with the Y component of that direction negated.
-// On a hit whose nearest intersection can be fetched, the record's position
-// and groundNormal receive the contact in world coordinates. FALSE (record
-// unchanged) when both rays miss.
+// The rule on the terrain object: its matrices read.
 Bool Kestrelwood::Verifica_collisione_terreno(GeRayCollider* collider, BaseObject* terrain, Matrix m,
                                               TVistaHelper* rec) {
   TerrainView view;
   view.Set(terrain, nullptr);
-  return FindGround(collider, view, m, rec);
+  return Verifica_collisione_terreno(collider, view, m, rec);
 }

@@ -1,6 +1,7 @@
 // Compares two runs of one scene written by `kestrelwood ... --csv` on two
 // builds (Linux and a Windows build under wine): the rows must name the same
 // agents in the same order, and the numbers may differ only by rounding.
+// Columns are taken by name from each file's header (run_csv.h).
 //   compare_runs A.csv B.csv [--frames 1,10,100] [--tolerance UNITS]
 // Prints, for each frame asked for and for the whole run, the largest
 // distance between an agent's positions, the largest difference of a matrix
@@ -13,7 +14,10 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "run_csv.h"
 
 namespace {
 
@@ -23,28 +27,33 @@ struct Row {
   double v[15] = {};  // x y z, v1 v2 v3, h p b
 };
 
+// The columns compared, by name: a column the writer adds (at the end or
+// anywhere) is passed over.
+const std::vector<std::string_view> kKey = {"frame", "tag", "index", "name"};
+const std::vector<std::string_view> kValues = {"x",   "y",   "z",   "v1x", "v1y", "v1z", "v2x", "v2y",
+                                               "v2z", "v3x", "v3y", "v3z", "h",   "p",   "b"};
+
 bool readRuns(const char* path, std::vector<Row>* rows) {
-  std::ifstream in(path);
+  std::ifstream in(path, std::ios::binary);
   if (!in) {
     std::fprintf(stderr, "error: %s: cannot open\n", path);
     return false;
   }
-  std::string line;
-  std::getline(in, line);  // header
-  long lineNo = 1;
-  while (std::getline(in, line)) {
-    ++lineNo;
-    std::vector<std::string> cells;
-    std::stringstream ss(line);
-    for (std::string c; std::getline(ss, c, ',');) cells.push_back(c);
-    if (cells.size() != 19) {
-      std::fprintf(stderr, "error: %s: line %ld: %zu columns, expected 19\n", path, lineNo, cells.size());
-      return false;
-    }
+  std::stringstream text;
+  text << in.rdbuf();
+  kwtest::CsvTable table;
+  std::vector<size_t> key, values;
+  std::string why;
+  if (!kwtest::readCsv(text.str(), &table, &why) || !kwtest::findColumns(table, kKey, &key, &why) ||
+      !kwtest::findColumns(table, kValues, &values, &why)) {
+    std::fprintf(stderr, "error: %s: %s\n", path, why.c_str());
+    return false;
+  }
+  for (const std::vector<std::string>& cells : table.rows) {
     Row r;
-    r.frame = std::strtol(cells[0].c_str(), nullptr, 10);
-    r.key = cells[1] + "," + cells[2] + "," + cells[3];
-    for (int i = 0; i < 15; ++i) r.v[i] = std::strtod(cells[4 + size_t(i)].c_str(), nullptr);
+    r.frame = std::strtol(cells[key[0]].c_str(), nullptr, 10);
+    r.key = cells[key[1]] + "," + cells[key[2]] + "," + cells[key[3]];
+    for (size_t i = 0; i < values.size(); ++i) r.v[i] = std::strtod(cells[values[i]].c_str(), nullptr);
     rows->push_back(r);
   }
   return true;

@@ -13,6 +13,7 @@
 #include <nlohmann/json.hpp>
 
 #include "program_run.h"
+#include "run_csv.h"
 #include "scene_text.h"
 #include "scratch_folder.h"
 #include "text_files.h"
@@ -30,34 +31,34 @@ struct Row {
   double x = 0, y = 0, z = 0;
 };
 
-// frame -> rows in child order.
-std::map<int, std::vector<Row>> readCsv(const std::string& text) {
+// frame -> rows in child order; columns by name (run_csv.h).
+std::map<int, std::vector<Row>> csvFrames(const std::string& text) {
   std::map<int, std::vector<Row>> frames;
-  std::istringstream in(text);
-  std::string line;
-  std::getline(in, line);
-  while (std::getline(in, line)) {
-    std::vector<std::string> f;
-    std::stringstream ls(line);
-    for (std::string cell; std::getline(ls, cell, ',');) f.push_back(cell);
+  CsvTable table;
+  std::vector<size_t> at;
+  std::string why;
+  if (!kwtest::readCsv(text, &table, &why) || !findColumns(table, {"frame", "name", "x", "y", "z"}, &at, &why)) {
+    ADD_FAILURE() << why;
+    return frames;
+  }
+  for (const std::vector<std::string>& f : table.rows) {
     // %.9g gives back the recorded 32-bit float; the report computes from it.
-    Row r{std::stoi(f[0]), f[3], double(std::stof(f[4])), double(std::stof(f[5])), double(std::stof(f[6]))};
+    Row r{std::stoi(f[at[0]]), f[at[1]], double(std::stof(f[at[2]])), double(std::stof(f[at[3]])),
+          double(std::stof(f[at[4]]))};
     frames[r.frame].push_back(r);
   }
   return frames;
 }
 
-using Circle = Rock;
-
 // What a scene's crowd does, seen from its CSV alone.
-json expectedEvents(const std::map<int, std::vector<Row>>& frames, const std::vector<Circle>& rocks, double tx,
+json expectedEvents(const std::map<int, std::vector<Row>>& frames, const std::vector<Rock>& rocks, double tx,
                     double tz, double reach, double gap, double step) {
   json intrusions = json::array(), pairs = json::array(), stuck = json::array();
   const int first = frames.begin()->first;
   for (const auto& [frame, rows] : frames) {
     if (frame == first) continue;
     for (const Row& a : rows)
-      for (const Circle& c : rocks) {
+      for (const Rock& c : rocks) {
         const double d = std::hypot(a.x - c.x, a.z - c.z);
         if (d < c.radius) intrusions.push_back({{"frame", frame}, {"agent", a.name}, {"obstacle", c.name}, {"depth", c.radius - d}});
       }
@@ -93,7 +94,7 @@ json expectedEvents(const std::map<int, std::vector<Row>>& frames, const std::ve
 }
 
 // One flock, one target, some rocks; every speed exactly SPEED.
-std::string sceneText(const std::vector<std::array<int, 2>>& agents, int tx, int tz, const std::vector<Circle>& rocks,
+std::string sceneText(const std::vector<std::array<int, 2>>& agents, int tx, int tz, const std::vector<Rock>& rocks,
                       const std::string& params, int maxFrame) {
   return flockSceneText({agents, "A", tx, tz, rocks, R"(, "SPEED_VARIATION": 0, )" + params, maxFrame});
 }
@@ -102,7 +103,7 @@ struct Case {
   const char* name;
   std::vector<std::array<int, 2>> agents;
   int tx, tz;
-  std::vector<Circle> rocks;
+  std::vector<Rock> rocks;
   std::string params;
   int frames;
   const char* kind;  // the list that must not be empty
@@ -141,7 +142,7 @@ TEST_P(ReportScenes, ListExactlyWhatTheCsvShows) {
   const double reach = params.at("REPULSION_RADIUS").get<double>(), step = params.at("SPEED").get<double>();
   const double gap = 0.05 * double(float(reach));
   EXPECT_DOUBLE_EQ(tag["minGap"].get<double>(), gap);
-  const json want = expectedEvents(readCsv(readText(dir + "/a.csv")), c.rocks, c.tx, c.tz, reach, gap, step);
+  const json want = expectedEvents(csvFrames(readText(dir + "/a.csv")), c.rocks, c.tx, c.tz, reach, gap, step);
   EXPECT_FALSE(want[c.kind].empty()) << "the scene makes no " << c.kind;
   for (const char* list : {"intrusions", "closePairs", "stuck"}) expectNear(tag[list], want[list], list);
 

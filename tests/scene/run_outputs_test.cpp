@@ -11,6 +11,7 @@
 #include "export/csv_writer.h"
 #include "export/svg_poster.h"
 #include "module_test.h"
+#include "run_csv.h"
 #include "scene/scene_run.h"
 #include "scene_load.h"
 #include "scratch_folder.h"
@@ -103,30 +104,24 @@ TEST(RunOutputs, CsvNumbersReadBackAsTheSameFloats) {
   ASSERT_TRUE(run) << run.error();
   const std::string path = tempFolder("csv") + "/a.csv";
   ASSERT_TRUE(kwhost::writeCsvFile(run.value(), path));
-  std::istringstream in(readText(path));
-  std::string line;
-  std::getline(in, line);
-  EXPECT_EQ(line, kwhost::kCsvHeader);
+  const std::string text = readText(path);
+  EXPECT_EQ(text.substr(0, text.find('\n')), kwhost::kCsvHeader);
+  // The quoted name keeps its comma and quotes, in every frame's row.
+  size_t quotedRows = 0;
+  for (size_t at = text.find(",\"r,1 \"\"quoted\"\"\","); at != std::string::npos; at = text.find(",\"r,1 ", at + 1))
+    ++quotedRows;
+  EXPECT_EQ(quotedRows, 7u);
+  // The rows read back as the readers read them (run_csv.h); fields 4.. are
+  // the numbers.
+  CsvTable table;
+  std::string why;
+  ASSERT_TRUE(readCsv(text, &table, &why)) << why;
+  ASSERT_EQ(table.header.size(), 19u);
   size_t row = 0;
-  while (std::getline(in, line)) {
+  for (const std::vector<std::string>& fields : table.rows) {
     const size_t f = row / 3, a = row % 3;
     const auto& st = run->frames[f].agents[a];
-    // The quoted name keeps its comma and quotes.
-    if (a == 2) {
-      EXPECT_NE(line.find(",\"r,1 \"\"quoted\"\"\","), std::string::npos) << line;
-    }
-    // Split the row, honouring quotes; fields 4.. are the numbers.
-    std::vector<std::string> fields(1);
-    bool quoted = false;
-    for (size_t i = 0; i < line.size(); ++i) {
-      char ch = line[i];
-      if (ch == '"') {
-        if (quoted && i + 1 < line.size() && line[i + 1] == '"') fields.back() += '"', ++i;
-        else quoted = !quoted;
-      } else if (ch == ',' && !quoted) fields.emplace_back();
-      else fields.back() += ch;
-    }
-    ASSERT_EQ(fields.size(), 19u) << line;
+    const std::string line = "row " + std::to_string(row + 2);
     EXPECT_EQ(fields[3], run->agents[a].name);
     std::vector<float> nums;
     for (size_t k = 4; k < fields.size(); ++k) nums.push_back(std::strtof(fields[k].c_str(), nullptr));
@@ -136,6 +131,28 @@ TEST(RunOutputs, CsvNumbersReadBackAsTheSameFloats) {
     ++row;
   }
   EXPECT_EQ(row, 7u * 3u);
+}
+
+// What every reader of the CSV relies on (csv_writer.h names them): a column
+// is found by its name, so one added at the end, or a name holding a comma,
+// a quote or a line break, moves nothing; a row short of the header is
+// refused with its line.
+TEST(RunOutputs, CsvReadByColumnName) {
+  CsvTable table;
+  std::string why;
+  ASSERT_TRUE(readCsv("frame,name,x,speed\r\n3,\"a,\"\"b\"\"\nc\",1.5,9\n4,d,2,8", &table, &why)) << why;
+  ASSERT_EQ(table.rows.size(), 2u);
+  std::vector<size_t> at;
+  ASSERT_TRUE(findColumns(table, {"x", "name", "frame"}, &at, &why)) << why;
+  EXPECT_EQ(at, (std::vector<size_t>{2, 1, 0}));
+  EXPECT_EQ(table.rows[0][at[1]], "a,\"b\"\nc");
+  EXPECT_EQ(table.rows[1][at[0]], "2");
+  EXPECT_FALSE(findColumns(table, {"frame", "h"}, &at, &why));
+  EXPECT_EQ(why, "the header has no column \"h\"");
+  EXPECT_FALSE(readCsv("frame,name\n1,a\n2\n", &table, &why));
+  EXPECT_EQ(why, "line 3: 1 fields, the header has 2");
+  EXPECT_FALSE(readCsv("frame,name\n1,\"a\n", &table, &why));
+  EXPECT_EQ(why, "line 2: a quoted field is not closed");
 }
 
 TEST(RunOutputs, PosterProjectsCirclesFromTheirMatrices) {

@@ -16,6 +16,7 @@
 
 #include "module_test.h"
 #include "program_run.h"
+#include "run_csv.h"
 #include "scene/scene_run.h"
 #include "scratch_folder.h"
 #include "text_files.h"
@@ -74,20 +75,23 @@ struct Row {
   std::array<double, 12> m{};
 };
 
+// Columns by name (run_csv.h); none when the text cannot be read.
 std::vector<Row> readCsvRows(const std::string& text) {
   std::vector<Row> rows;
-  std::istringstream in(text);
-  std::string line;
-  std::getline(in, line);  // header
-  while (std::getline(in, line)) {
-    std::vector<std::string> f;
-    std::stringstream ls(line);
-    for (std::string cell; std::getline(ls, cell, ',');) f.push_back(cell);
-    if (f.size() != 19) continue;  // names here hold no commas
+  CsvTable table;
+  std::vector<size_t> at;
+  std::string why;
+  if (!readCsv(text, &table, &why) ||
+      !findColumns(table, {"frame", "index", "x", "y", "z", "v1x", "v1y", "v1z", "v2x", "v2y", "v2z", "v3x", "v3y", "v3z"},
+                   &at, &why)) {
+    ADD_FAILURE() << why;
+    return rows;
+  }
+  for (const std::vector<std::string>& f : table.rows) {
     Row r;
-    r.frame = std::stoi(f[0]);
-    r.index = std::stoi(f[2]);
-    for (int k = 0; k < 12; ++k) r.m[size_t(k)] = std::stod(f[size_t(4 + k)]);
+    r.frame = std::stoi(f[at[0]]);
+    r.index = std::stoi(f[at[1]]);
+    for (size_t k = 0; k < 12; ++k) r.m[k] = std::stod(f[at[2 + k]]);
     rows.push_back(r);
   }
   return rows;
