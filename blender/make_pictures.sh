@@ -17,7 +17,7 @@ export BLENDER_USER_CONFIG="$tmp" BLENDER_USER_SCRIPTS="$tmp"
 # Opening a file keeps the splash screen away.
 blender -b --factory-startup -noaudio --python-expr \
   "import bpy; bpy.ops.wm.save_as_mainfile(filepath='$tmp/start.blend')" >/dev/null
-for picture in ${KW_PICTURES:-crowd:1400x1000 panel:1400x1500}; do
+for picture in ${KW_PICTURES:-crowd:1400x1000 panel:1400x1900}; do
   xvfb-run -a -s "-screen 0 ${picture#*:}x24" \
     blender --factory-startup -noaudio --python-exit-code 1 "$tmp/start.blend" \
     --python "$here/pictures.py" -- "$out" "${picture%%:*}"

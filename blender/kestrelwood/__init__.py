@@ -20,7 +20,7 @@ if "bpy" in locals():
     import importlib
     for _name in ("problem", "notes", "parameters", "host_axes", "program", "properties", "lengths",
                   "scene_order", "scene_text", "shapes", "scene_build", "start_state", "keys", "ground",
-                  "run_warnings", "overlays", "simulation", "operators", "panel", "preferences"):
+                  "run_warnings", "overlays", "simulation", "operators", "tune", "panel", "preferences"):
         if _name in locals():
             importlib.reload(locals()[_name])
 
@@ -28,9 +28,9 @@ import bpy  # noqa: E402,F401
 
 from . import (ground, host_axes, keys, lengths, notes, operators, overlays, panel, parameters,  # noqa: E402,F401
                preferences, problem, program, properties, run_warnings, scene_build, scene_order, scene_text,
-               shapes, simulation, start_state)
+               shapes, simulation, start_state, tune)
 
-_modules = (properties, preferences, operators, panel, overlays)
+_modules = (properties, preferences, operators, tune, panel, overlays)
 
 
 def register():

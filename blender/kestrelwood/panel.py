@@ -8,7 +8,7 @@ and long lines are wrapped."""
 import blf
 import bpy
 
-from . import overlays, parameters, scene_order, start_state
+from . import overlays, parameters, scene_order, start_state, tune
 from .lengths import speed_text
 from .properties import START_SLOTS
 
@@ -79,6 +79,7 @@ class OBJECT_PT_kestrelwood(bpy.types.Panel):
                 self.draw_note(col, context, tag, p, agents)
         self.draw_start(layout, context, tag, agents)
         self.draw_warnings(layout, context, tag)
+        tune.draw(layout.box(), context.object)
 
     def draw_note(self, col, context, tag, p, agents):
         """The line under a setting that says what it means."""

@@ -13,16 +13,19 @@ import bpy
 
 # Pixels at a UI scale of 1 (Blender's widget unit is 20): the panel's
 # margins on each side, a box's inner margin, the text's margins inside a
-# button, and an icon. Checked on Blender 3.4 against the panel as it was
-# drawn with its labels split from their fields, whose cuts this finds: a
-# text within a few pixels of its place may be taken for cut.
+# button, an icon, a number field's arrows (each a third of the field at
+# most) and the margin Blender keeps before it cuts a number's label.
+# Checked on Blender 3.4 against panels whose cut texts were seen: a text
+# within a few pixels of its place may be taken for cut.
 PANEL_MARGIN = 12
 BOX_MARGIN = 8
 TEXT_MARGIN = 4
 ICON = 20
-# Buttons drawn without an icon: numbers and text fields. The introspection
-# does not say which others have one, so every other text is taken to.
-NO_ICON = {1536, 3072}
+NUMBER_ARROW = 14
+NUMBER_CLIP_MARGIN = 6
+# The introspection's button types: a number field, a text field. It does not
+# say which buttons have an icon: all but these are taken to.
+NUMBER, TEXT = 3072, 1536
 
 _seen = {}
 
@@ -70,8 +73,11 @@ def _walk(item, width, scale, out):
     text = item.get("draw_string", "")
     if not text:
         return
-    icon = 0.0 if kind in NO_ICON else ICON * scale
-    need = _text_width(text, scale) + 2 * TEXT_MARGIN * scale + icon
+    if kind == NUMBER:
+        margins = 2 * min(width / 3, NUMBER_ARROW * scale) + NUMBER_CLIP_MARGIN * scale
+    else:
+        margins = 2 * TEXT_MARGIN * scale + (0.0 if kind == TEXT else ICON * scale)
+    need = _text_width(text, scale) + margins
     if need > width:
         out.append((text, need, width))
 

@@ -11,6 +11,7 @@
 #include "cli/module_path.h"
 #include "cli/output_plan.h"
 #include "cli/run_command.h"
+#include "cli/tune_command.h"
 #include "validate/validator.h"
 #include "cli/option_values.h"
 #include "core/warning.h"
@@ -18,6 +19,7 @@
 #include "export/drawing_writer.h"
 #include "export/report_json.h"
 #include "export/report_kinds.h"
+#include "tune/worker_protocol.h"
 
 namespace {
 
@@ -35,9 +37,33 @@ constexpr const char* kFooterText = R"(Outputs:
   --report FILE  the crowd report, JSON ("format": "%REPORT_FORMAT%"), per tag over the
                  frames after the first, with a summary line per tag on standard error; the
                  viewer page and the poster mark the same events. Its kinds (--fail-on):
-%KINDS%  FILE may be - for standard output (one output at a time); missing folders are created.
+%KINDS%  --stuck-radius R  (run, demo) count stuck agents only beyond R of their target instead
+                 of REPULSION_RADIUS (to measure a tuned scene as its tune did)
+  FILE may be - for standard output (one output at a time); missing folders are created.
   Every output is checked before the run starts. Every file is written to a temporary
   file first and then renamed over the old one, so a failure never leaves half a file.
+
+Tune (kestrelwood tune SCENE; more in docs/tune.md):
+  Runs the scene again and again with the tag's steering parameters changed, in worker
+  processes, and keeps the accepted run of least cost:
+    cost = intrusion agent-frames + close pair-frames + stuck agents x 60
+  over the frames after the first, for the tuned tag, measured with the given scene's
+  close-pair gap (--min-gap, default 5% of its REPULSION_RADIUS) and stuck radius (its
+  REPULSION_RADIUS). Accepted: the agents end, on average, no farther from their target
+  than the given scene's do plus 5% of their mean starting distance. Trial 0 is the
+  given scene; the same scene, options and seed give the same table whatever --jobs is.
+  --vary NAME[=LO:HI],...  VISION_LENGTH, VISION_HALF_WIDTH, AVOID_ANGLE, TARGET_WEIGHT,
+                 REPULSION_WEIGHT, ALIGNMENT_WEIGHT, REPULSION_RADIUS, ALIGNMENT_RADIUS,
+                 MAX_PITCH_STEP; without a range a quarter to four times the scene's value
+                 (0 to four times the default where it is 0; MAX_PITCH_STEP at 0: 0 to 0.5)
+                 within the description's limits. Default: VISION_LENGTH, VISION_HALF_WIDTH,
+                 AVOID_ANGLE, REPULSION_WEIGHT, REPULSION_RADIUS (TARGET_WEIGHT,
+                 REPULSION_WEIGHT, REPULSION_RADIUS for a tag without obstacles)
+  --save FILE    the scene with the best values, nothing else of it changed
+  --table FILE   CSV, one row per trial in trial order: trial, the varied parameters,
+                 intrusions, closePairs, stuck, cost, endDistance, accepted, failure
+  --report FILE  the best run's crowd report, measured as the tune measured it
+  Given and best go to standard error, figure by figure.
 
 %WARNINGS%
 Exit status:
@@ -46,14 +72,17 @@ Exit status:
   2  bad command line
   3  the scene file cannot be read or is not valid
      (one line on standard error: error: FILE: WHERE: WHAT)
-  4  the module cannot be loaded or started (run, demo and validate)
+  4  the module cannot be loaded or started (run, demo, tune and validate)
   5  --fail-on: the crowd report holds an event of a kind named (every output is written)
+  130, 143  stopped by SIGINT (Ctrl-C) or SIGTERM: temporary files removed, workers
+     ended, outputs already complete kept; a line on standard error says which
 
 Examples:
   kestrelwood demo --out demo
   kestrelwood run scenes/flat-ground.kwscene.json --csv agents.csv
   kestrelwood run my.kwscene.json --frames 100 --record --save my-after.kwscene.json
   kestrelwood run bake.kwscene.json --report qa.json --fail-on intrusions,stuck
+  kestrelwood tune scenes/crowd-gate.kwscene.json --save tuned.kwscene.json --table trials.csv
   kestrelwood validate --strictness 8
 )";
 
@@ -117,7 +146,7 @@ int main(int argc, char** argv) {
     kwhost::cli::RunRequest req;
     req.argv0 = argc > 0 ? argv[0] : nullptr;
     int64_t frames = -1;
-    double minGap = -1;
+    double minGap = -1, stuckRadius = -1;
 
     CLI::App app{"kestrelwood runs crowd scenes with the Kestrelwood module and writes what the agents did.",
                  "kestrelwood"};
@@ -146,6 +175,10 @@ int main(int argc, char** argv) {
       cmd->add_option("--min-gap", minGap, "close-pair distance (default: 5% of each tag's REPULSION_RADIUS)")
           ->type_name("D")
           ->check(kwhost::cli::distance());
+      cmd->add_option("--stuck-radius", stuckRadius,
+                      "stuck agents counted beyond R of their target (default: each tag's REPULSION_RADIUS)")
+          ->type_name("R")
+          ->check(kwhost::cli::distance());
       cmd->add_option("--fail-on", req.failOn, "exit 5, after writing every output, when the report holds such an event")
           ->type_name(kindOptions(","))
           ->delimiter(',')
@@ -163,6 +196,45 @@ int main(int argc, char** argv) {
     demo->add_option("--cells", req.demoCells, "terrain cells per side (default 230: 105,800 triangles)")
         ->type_name("N")
         ->check(kwhost::cli::wholeNumber(1, 2000, "cells per side"));
+
+    kwhost::cli::TuneRequest treq;
+    int64_t tuneFrames = -1, tuneTag = -1, tuneSeed = 1;
+    double tuneGap = -1;
+    CLI::App* tune = app.add_subcommand(
+        "tune", "find the steering that keeps a crowd out of the obstacles and off each other: "
+                "run the scene with its parameters varied and keep the best (docs/tune.md)");
+    tune->add_option("SCENE", treq.scenePath, "the scene file (*.kwscene.json)")->required()->type_name("FILE");
+    tune->add_option("--vary", treq.vary, "the parameters to search, each with its range or the default one")
+        ->type_name("NAME[=LO:HI],...")
+        ->delimiter(',');
+    tune->add_option("--tag", tuneTag, "the crowd tag to tune, numbered as the CSV's tag column (default: the first)")
+        ->type_name("N")
+        ->check(kwhost::cli::wholeNumber(0, INT32_MAX, ""));
+    tune->add_option("--trials", treq.trials, "runs in all, the given scene's included (default 200)")
+        ->type_name("N")
+        ->check(kwhost::cli::wholeNumber(1, 100000, "trials"));
+    tune->add_option("--jobs", treq.jobs, "worker processes (default: the machine's cores)")
+        ->type_name("J")
+        ->check(kwhost::cli::wholeNumber(1, 256, "workers"));
+    tune->add_option("--seed", tuneSeed, "seed of the search (default 1)")
+        ->type_name("S")
+        ->check(kwhost::cli::wholeNumber(0, INT64_MAX, ""));
+    tune->add_option("--min-gap", tuneGap, "close-pair distance (default: 5% of the given REPULSION_RADIUS)")
+        ->type_name("D")
+        ->check(kwhost::cli::distance());
+    tune->add_option("--frames", tuneFrames, "evaluate the frames minFrame .. minFrame+N in every trial")
+        ->type_name("N")
+        ->check(kwhost::cli::wholeNumber(0, INT64_MAX, "frames"));
+    tune->add_option("--save", treq.save, "write the scene with the best values")->type_name("FILE");
+    tune->add_option("--table", treq.table, "write one CSV row per trial")->type_name("FILE");
+    tune->add_option("--report", treq.report, "write the best run's crowd report")->type_name("FILE");
+
+    // The tune's worker process (tune/worker_protocol.h); not for people.
+    CLI::App* worker = app.add_subcommand(kwhost::tune::kWorkerCommand, "");
+    worker->group("");
+    worker->prefix_command();  // its arguments are its own
+    worker->allow_extras();
+    worker->fallthrough(false);
 
     kwhost::validate::ValidatorOptions vopt;
     CLI::App* validate = app.add_subcommand(
@@ -194,7 +266,29 @@ int main(int argc, char** argv) {
 
     if (frames >= 0) req.frames = frames;
     if (minGap >= 0) req.minGap = minGap;
+    if (stuckRadius >= 0) req.stuckRadius = stuckRadius;
     if (req.modulePath.empty()) req.modulePath = kwhost::cli::defaultModule(req.argv0);
+    if (worker->parsed()) return kwhost::cli::tuneWorkerCommand(req.modulePath, worker->remaining());
+    if (tune->parsed()) {
+      treq.modulePath = req.modulePath;
+      treq.verbose = req.verbose;
+      treq.quiet = req.quiet;
+      treq.argv0 = req.argv0;
+      if (tuneFrames >= 0) treq.frames = tuneFrames;
+      if (tuneTag >= 0) treq.tag = int(tuneTag);
+      if (tuneGap >= 0) treq.minGap = tuneGap;
+      treq.seed = uint64_t(tuneSeed);
+      if (treq.scenePath.empty()) {
+        std::fprintf(stderr, "error: SCENE: the scene file name is empty (see kestrelwood --help)\n");
+        return kwhost::cli::kExitBadCommandLine;
+      }
+      const int piped = (treq.save == "-") + (treq.table == "-") + (treq.report == "-");
+      if (piped > 1) {
+        std::fprintf(stderr, "error: only one of --save, --table and --report may write to standard output (-)\n");
+        return kwhost::cli::kExitBadCommandLine;
+      }
+      return kwhost::cli::tuneCommand(treq, argc, argv);
+    }
     if (validate->parsed()) {
       // The validator loads the module itself, once per check.
       vopt.modulePath = req.modulePath;

@@ -20,15 +20,17 @@ constexpr const char* kModuleFile = "Kestrelwood.so";
 #endif
 }  // namespace
 
-std::string programFolder(const char* argv0) {
+std::string programFile(const char* argv0) {
   std::error_code ec;
   fs::path exe = fs::read_symlink("/proc/self/exe", ec);
   if (ec || exe.empty()) {
     exe = fs::weakly_canonical(fs::path(argv0 ? argv0 : "."), ec);
     if (ec) exe = fs::absolute(argv0 ? argv0 : ".", ec);
   }
-  return exe.parent_path().string();
+  return exe.string();
 }
+
+std::string programFolder(const char* argv0) { return fs::path(programFile(argv0)).parent_path().string(); }
 
 std::vector<std::string> moduleCandidates(const std::string& folder) {
   std::vector<std::string> out;

@@ -27,10 +27,11 @@ OutputPlan planOutputs(const RunRequest& r) {
   auto check = [&plan](const std::string& path) {
     if (path.empty() || path == kStdout) return;
     if (auto ok = prepareOutput(path); !ok) plan.errors.push_back(ok.error());
+    else plan.files.push_back(path);
   };
+  check(r.demoExport);
   check(r.csv);
   check(r.save);
-  check(r.demoExport);
   check(r.report);
   check(r.drawing);
   if (!r.outDir.empty()) {

@@ -22,6 +22,7 @@ struct OutputPlan {
   // An output reads the run's frames (--csv, --out, --report, --drawing, --fail-on);
   // --save reads the scene after the run, not the frames.
   bool needsFrames = false;
+  std::vector<std::string> files;  // every file it will write, in the order written
 };
 
 // The options that would write to standard output ("-"), by name.

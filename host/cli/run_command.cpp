@@ -12,6 +12,7 @@
 #include "core/module_loader.h"
 #include "cli/output_plan.h"
 #include "cli/progress.h"
+#include "cli/stop_note.h"
 #include "core/registry.h"
 #include "export/report_json.h"
 #include "export/report_kinds.h"
@@ -59,8 +60,12 @@ int runCommand(const RunRequest& r, int argc, char** argv) {
   // standard output carries an output.
   std::FILE* status = stdoutOptions(r).empty() ? stdout : stderr;
   auto say = [status](const std::string& line) { std::fprintf(status, "%s\n", line.c_str()); };
-  auto wrote = [status](const std::string& what, const std::string& path) {
-    if (path != kStdout) std::fprintf(status, "wrote %-12s %s\n", what.c_str(), path.c_str());
+  // Ctrl-C or a kill: temporary files go, and the line says what was written.
+  StopNote stopNote("the run was not finished");
+  auto wrote = [status, &stopNote](const std::string& what, const std::string& path) {
+    if (path == kStdout) return;
+    std::fprintf(status, "wrote %-12s %s\n", what.c_str(), path.c_str());
+    stopNote.written(path);
   };
   auto warning = [&r](const Warning& w) {
     if (!r.quiet) std::fprintf(stderr, "warning: %s\n", keyedText(w).c_str());
@@ -99,6 +104,7 @@ int runCommand(const RunRequest& r, int argc, char** argv) {
   for (const std::string& e : plan.errors) error(e);
   if (!plan.errors.empty()) return kExitOutputFailed;
   for (const Warning& w : plan.warnings) warning(w);
+  for (const std::string& path : plan.files) stopNote.planned(path);
   for (const Warning& w : sc.warnings) warning({w.key, label + ": " + w.text});
 
   if (demo && !r.demoExport.empty()) {
@@ -125,6 +131,7 @@ int runCommand(const RunRequest& r, int argc, char** argv) {
     return kExitBadCommandLine;
   }
   const RunRecord& rec = ran.value();
+  stopNote.doing("the run was finished");
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
   char took[32];
   std::snprintf(took, sizeof took, "%.2f s", seconds);
@@ -137,6 +144,7 @@ int runCommand(const RunRequest& r, int argc, char** argv) {
   if (!r.report.empty() || !r.failOn.empty() || !r.outDir.empty()) {
     ReportSettings rs;
     rs.minGap = r.minGap;
+    rs.stuckRadius = r.stuckRadius;
     crowdReport = buildCrowdReport(rec, label, rs);
     if (!r.report.empty() || !r.failOn.empty())
       for (const TagReport& t : crowdReport->tags) std::fprintf(stderr, "report: %s\n", reportSummary(t).c_str());

@@ -30,6 +30,7 @@ struct RunRequest {
   std::string report;              // the crowd report (JSON); "-": standard output
   std::string drawing;             // what the tags drew (JSON); "-": standard output
   std::optional<double> minGap;    // close-pair distance; default 5% of REPULSION_RADIUS
+  std::optional<double> stuckRadius;  // stuck beyond this; default REPULSION_RADIUS
   std::vector<std::string> failOn;  // --fail-on: options of report kinds (export/report_kinds.h)
   bool verbose = false;
   bool quiet = false;  // no warnings

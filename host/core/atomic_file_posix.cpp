@@ -1,4 +1,5 @@
 #include "core/atomic_file.h"
+#include "core/interrupt.h"
 
 #include <cerrno>
 #include <cstring>
@@ -54,6 +55,8 @@ Result<void> writeFileAtomically(const std::string& given,
   const std::string path = *saveTarget(given);
   const std::string dir = folderOf(path);
   const std::string tmp = temporaryName(path, ::getpid());
+  // A stop (Ctrl-C) while the file is written removes it.
+  StopRemovesFile onStop(tmp);
   int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   if (fd < 0) return fail(path + ": cannot create a temporary file in " + dir + ": " + std::strerror(errno) + keptNote(path));
   // A replaced file keeps its permissions.
@@ -71,7 +74,13 @@ Result<void> writeFileAtomically(const std::string& given,
   if (ok && (std::fflush(f) != 0 || std::ferror(f))) ok = false, why = std::string("write failed: ") + std::strerror(errno);
   if (ok && ::fsync(::fileno(f)) != 0) ok = false, why = std::string("cannot flush to disk: ") + std::strerror(errno);
   if (std::fclose(f) != 0 && ok) ok = false, why = std::string("write failed: ") + std::strerror(errno);
-  if (ok && ::rename(tmp.c_str(), path.c_str()) != 0) ok = false, why = std::string("cannot replace the file: ") + std::strerror(errno);
+  if (ok) {
+    // Renamed and forgotten together: a stop in between would remove the
+    // finished file.
+    HoldStops hold;
+    if (::rename(tmp.c_str(), path.c_str()) != 0) ok = false, why = std::string("cannot replace the file: ") + std::strerror(errno);
+    else onStop.release();
+  }
   if (!ok) {
     ::unlink(tmp.c_str());
     return fail(path + ": " + (why.empty() ? "write failed" : why) + keptNote(path));

@@ -14,6 +14,7 @@
 
 #include "core/atomic_file.h"
 #include "core/atomic_file_parts.h"
+#include "core/interrupt.h"
 
 namespace kwhost {
 
@@ -68,6 +69,7 @@ Result<void> writeFileAtomically(const std::string& given,
   const std::string dir = folderOf(path);
   const std::string tmp = temporaryName(path, ::_getpid());
   const std::wstring wtmp = fs::path(tmp).wstring();
+  StopRemovesFile onStop(tmp);  // a stop (Ctrl-C) while it is written removes it
   const int fd = ::_wopen(wtmp.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
   if (fd < 0) return fail(path + ": cannot create a temporary file in " + dir + ": " + std::strerror(errno) + keptNote(path));
   std::FILE* f = ::_fdopen(fd, "wb");
@@ -91,6 +93,7 @@ Result<void> writeFileAtomically(const std::string& given,
     ::_wremove(wtmp.c_str());
     return fail(path + ": " + (why.empty() ? "write failed" : why) + keptNote(path));
   }
+  onStop.release();
   return {};
 }
 

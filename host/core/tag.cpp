@@ -56,6 +56,25 @@ void Tag::killInstance() {
   instance_ = nullptr;
 }
 
+Result<void> Tag::renewInstance() {
+  if (!type_->module || !type_->funcs.create) return fail("the module of tag type " + type_->name + " is not loaded");
+  killInstance();
+  const auto entries = data().entries;
+  {
+    CallScope scope(type_->module);
+    instance_ = type_->funcs.create(type_->funcs.type_data);
+  }
+  if (!instance_) return fail("tag type " + type_->name + " could not create an instance (out of memory?)");
+  int32_t ok = 1;
+  if (type_->funcs.init) {
+    CallScope scope(type_->module);
+    ok = type_->funcs.init(instance_, this);
+  }
+  data().entries = entries;
+  if (!ok) return fail("tag type " + type_->name + " refused to initialise a new tag");
+  return {};
+}
+
 int32_t Tag::execute(int32_t priority, int32_t flags) {
   if (!alive() || !type_->funcs.execute) return -1;
   CallScope scope(type_->module);

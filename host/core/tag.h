@@ -45,6 +45,10 @@ class Tag : public Node {
 
   // Destroys the instance now (module unload); the tag then stays inert.
   void killInstance();
+  // Replaces the instance with a fresh one, as a tag read from a file gets
+  // (the type's create, then init), and keeps the container as it was:
+  // what the old instance kept from call to call is gone.
+  Result<void> renewInstance();
 
  private:
   friend Result<Tag*> createTag(Object& obj, int32_t typeId);

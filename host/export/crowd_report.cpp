@@ -68,8 +68,7 @@ void findClosePairs(const RunRecord& run, const RecordedCrowd& c, TagReport* r) 
   r->closePairFrames = r->closePairs.size();
 }
 
-void findStuck(const RunRecord& run, const RecordedCrowd& c, TagReport* r) {
-  const double reach = double(c.repulsionRadius);
+void findStuck(const RunRecord& run, const RecordedCrowd& c, double reach, TagReport* r) {
   for (int a : c.agents) {
     const double step = double(run.agents[size_t(a)].speed);
     auto distance = [&](size_t k) -> std::optional<double> {
@@ -116,7 +115,7 @@ CrowdReport buildCrowdReport(const RunRecord& run, const std::string& scene, con
     r.minGap = settings.minGap ? *settings.minGap : 0.05 * double(c.repulsionRadius);
     findIntrusions(run, c, &r);
     findClosePairs(run, c, &r);
-    findStuck(run, c, &r);
+    findStuck(run, c, settings.stuckRadius ? *settings.stuckRadius : double(c.repulsionRadius), &r);
     report.tags.push_back(std::move(r));
   }
   return report;
@@ -124,6 +123,10 @@ CrowdReport buildCrowdReport(const RunRecord& run, const std::string& scene, con
 
 std::string reportSummary(const TagReport& t) {
   return tagLabel(t.tag, t.object) + ": " + summaryText(t);
+}
+
+const Mat12* crowdTargetAt(const RunRecord& run, const RecordedCrowd& crowd, size_t k) {
+  return targetAt(run, crowd, k);
 }
 
 }  // namespace kwhost

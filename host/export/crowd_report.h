@@ -7,7 +7,8 @@
 //   circle's radius; depth = radius - distance;
 // - close pair: two agents of the tag nearer each other (3D, global
 //   positions) than the minimum gap (by default 5% of REPULSION_RADIUS);
-// - stuck: an agent farther than REPULSION_RADIUS from the target
+// - stuck: an agent farther than REPULSION_RADIUS (or the stuck radius the
+//   caller gives) from the target
 //   (horizontally) whose distance to it is not at least one step (its
 //   recorded speed) smaller than 60 frames earlier; checked from the first
 //   frame + 60 on. A stuck spell is a run of consecutive stuck frames.
@@ -68,7 +69,13 @@ struct CrowdReport {
 
 struct ReportSettings {
   std::optional<double> minGap;  // --min-gap; default 5% of each tag's REPULSION_RADIUS
+  // --stuck-radius: how far from its target an agent must be to count as
+  // stuck; default each tag's REPULSION_RADIUS.
+  std::optional<double> stuckRadius;
 };
+
+// The global matrix of a crowd's target at frame index k of the run, or null.
+const Mat12* crowdTargetAt(const RunRecord& run, const RecordedCrowd& crowd, size_t k);
 
 CrowdReport buildCrowdReport(const RunRecord& run, const std::string& scene, const ReportSettings& settings);
 

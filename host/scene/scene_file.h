@@ -60,6 +60,15 @@ Result<LoadedScene> readSceneJson(const Json& root, const std::string& baseDir);
 // Errors that are about the file itself (cannot be read) have WHERE "file".
 Result<LoadedScene> readSceneFile(const std::string& path);
 
+// A scene file's JSON, parsed and not yet read into a document, with the
+// folder its OBJ and glTF paths are relative to: what a caller keeps to
+// build the same document again and again.
+struct SceneSource {
+  Json root;
+  std::string baseDir;
+};
+Result<SceneSource> readSceneSource(const std::string& path);
+
 // The scene as JSON; objSources (may be null) lets unchanged OBJ geometry be
 // written as a reference, relative to the folder the file is written to.
 Result<Json> sceneToJson(const Document& doc, const std::map<const Object*, ObjSource>* objSources,
@@ -73,6 +82,10 @@ Result<std::string> sceneText(const Document& doc, const std::map<const Object*,
 // failure the file at path is left as it was and the error says so.
 Result<void> writeSceneFile(const Document& doc, const std::string& path,
                             const std::map<const Object*, ObjSource>* objSources = nullptr);
+
+// The number that reads back as exactly f (finite): the shortest decimal
+// that survives the reader's double-then-float rounding.
+Json realJson(float f);
 
 // A fingerprint of an object's geometry.
 uint64_t geometryFingerprint(const Object& obj);

@@ -371,7 +371,7 @@ Result<LoadedScene> readSceneText(std::string_view text, const std::string& base
   return readSceneJson(root, baseDir);
 }
 
-Result<LoadedScene> readSceneFile(const std::string& path) {
+Result<SceneSource> readSceneSource(const std::string& path) {
   std::error_code ec;
   if (fs::is_directory(path, ec)) return fail("file: is a folder, not a scene file");
   std::ifstream in(path, std::ios::binary);
@@ -379,8 +379,21 @@ Result<LoadedScene> readSceneFile(const std::string& path) {
   std::ostringstream ss;
   ss << in.rdbuf();
   if (in.bad()) return fail(std::string("file: cannot read: ") + std::strerror(errno));
-  std::string dir = fs::path(path).parent_path().string();
-  return readSceneText(ss.str(), dir.empty() ? "." : dir);
+  SceneSource source;
+  try {
+    source.root = parseStrict(ss.str());
+  } catch (const Fault& f) {
+    return fail(f.where + ": " + f.what);
+  }
+  const std::string dir = fs::path(path).parent_path().string();
+  source.baseDir = dir.empty() ? "." : dir;
+  return source;
+}
+
+Result<LoadedScene> readSceneFile(const std::string& path) {
+  auto source = readSceneSource(path);
+  if (!source) return fail(source.error());
+  return readSceneJson(source->root, source->baseDir);
 }
 
 }  // namespace kwhost::scene

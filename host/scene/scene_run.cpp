@@ -31,10 +31,12 @@ Result<RunRecord> runScene(LoadedScene& scene, const RunSettings& settings, cons
   for (int64_t k = 0; k < total; ++k) {
     const int32_t frame = int32_t(doc.minFrame() + k);
     evaluateFrame(doc, frame, tags);
-    if (settings.keepFrames) {
+    if (settings.keepFrames && settings.keepDrawing) {
       viewport.clear();  // keep one pass: the record holds what was drawn
       drawFrame(doc, viewport, tags);
       recorder.addFrame(frame, viewport.passes().empty() ? nullptr : &viewport.passes().back());
+    } else if (settings.keepFrames) {
+      recorder.addFrame(frame, nullptr);
     }
     if (progress) progress(k + 1, total);
   }

@@ -28,6 +28,9 @@ struct RunSettings {
   // records, which nothing but drawing reads, so the frames come out the
   // same. The record's static part and its frame count are kept either way.
   bool keepFrames = true;
+  // With keepFrames: also draw each frame and keep what the tags drew (the
+  // poster and the viewer show it; the crowd report does not read it).
+  bool keepDrawing = true;
   // Told, after the presses and before the first frame, each thing about the
   // crowds that the run will do silently (crowd_warnings.h).
   std::function<void(const Warning&)> warn;

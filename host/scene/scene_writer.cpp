@@ -22,6 +22,12 @@ namespace fs = std::filesystem;
 // value of f itself (exact, only longer).
 Json floatJson(float f, const Where& where) {
   if (!std::isfinite(f)) fault(where, "holds a value that is not a finite number; JSON cannot store it");
+  return realJson(f);
+}
+
+}  // namespace
+
+Json realJson(float f) {
   char buf[64];
   auto r = std::to_chars(buf, buf + sizeof buf, f);
   *r.ptr = '\0';
@@ -29,6 +35,8 @@ Json floatJson(float f, const Where& where) {
   if (static_cast<float>(d) != f || std::signbit(d) != std::signbit(f)) d = static_cast<double>(f);
   return d;
 }
+
+namespace {
 
 Json vectorJson(const KwVector& v, const Where& where) {
   return Json::array({floatJson(v.x, where), floatJson(v.y, where), floatJson(v.z, where)});

@@ -148,6 +148,26 @@ class NewTagTest(kwtest.BlenderTestCase):
         self.assertTrue(all(not run_keys(a) for a in agents))
 
 
+class TuneInMetresTest(kwtest.BlenderTestCase):
+    def test_tuned_lengths_come_back_in_blender_units(self):
+        crowd, _agents, _target = first_hour()
+        self.assertEqual(bpy.ops.kestrelwood.record_start(), {'FINISHED'})
+        settings = crowd.kestrelwood_tune
+        settings.vary, settings.trials = {"repulsion_radius"}, 4
+        self.assertEqual(bpy.ops.kestrelwood.tune(), {'FINISHED'}, operators.last_reports)
+        path = kwtest.work_path("tune-metres", "crowd.kwscene.json")
+        self.assertEqual(bpy.ops.kestrelwood.export_scene(filepath=path), {'FINISHED'})
+        tuned = crowd.kestrelwood.repulsion_radius
+        # The program's own tune of the file the add-on wrote before the tune.
+        crowd.kestrelwood.repulsion_radius = 2.0
+        self.assertEqual(bpy.ops.kestrelwood.export_scene(filepath=path), {'FINISHED'})
+        kwtest.run_program("tune", path, "--quiet", "--trials", "4", "--vary", "REPULSION_RADIUS", "--save",
+                           path + ".best.json")
+        best = next(o for o in kwtest.load_json(path + ".best.json")["objects"] if o["name"] == "Crowd")
+        # Written back even when unchanged: 200 scene units read 2 m.
+        self.assertAlmostEqual(best["tags"][0]["params"]["REPULSION_RADIUS"], tuned * UNITS, places=2)
+
+
 class StaleStartTest(kwtest.BlenderTestCase):
     def setUp(self):
         self.crowd, self.agents, self.target = first_hour()
