@@ -85,9 +85,10 @@ def main():
     t, _ = median_time(lambda: holder.update(drawing=overlays.read(drawing_path, 0, crowd.name, shown, 1.0)),
                        repeat)
     rows.append(("  part: drawing read (three overlays)", t))
+    fresh = iter([overlays.read(drawing_path, 0, crowd.name, shown, 1.0) for _ in range(repeat)])
     frame = ctx.scene.frame_start + 100
-    t, _ = median_time(lambda: overlays.read(drawing_path, 0, crowd.name, shown, 1.0).shapes(frame), repeat)
-    rows.append(("  part: the same, and one frame's shapes parsed when shown", t))
+    t, _ = median_time(lambda: next(fresh).shapes(frame), repeat)
+    rows.append(("  part: a frame's shapes parsed when it is first shown", t))
 
     def key_all():
         for i, a in enumerate(agents):
