@@ -38,8 +38,8 @@ sys.path.insert(0, os.path.join(HERE, "tools"))
 import kestrelwood  # noqa: E402
 import demo_crowd  # noqa: E402
 import terrain_crowd  # noqa: E402
-from kestrelwood import (ground_glb, ground_triangles, keys, program, scene_build, scene_order,  # noqa: E402
-                         scene_text, shapes, user_files)
+from kestrelwood import (ground_glb, ground_triangles, keys, overlays, program, scene_build,  # noqa: E402
+                         scene_order, scene_text, shapes, user_files)
 
 FRAMES_BENCH = os.path.join(os.path.dirname(HERE), "build", "release", "bench", "frames_bench")
 
@@ -97,8 +97,8 @@ def scene_file(ctx, folder):
     return path
 
 
-def command_line(exe, path, csv_path):
-    subprocess.run([exe, "run", path, "--csv", csv_path], check=True, capture_output=True)
+def command_line(exe, path, csv_path, *more):
+    subprocess.run([exe, "run", path, "--csv", csv_path, *more], check=True, capture_output=True)
 
 
 def demo_sized(exe, repeat, folder):
@@ -114,8 +114,14 @@ def demo_sized(exe, repeat, folder):
     table = Table()
     table.add("Record start (button press to stored start)",
               median_time(lambda: bpy.ops.kestrelwood.record_start(), repeat))
+    # The demo's tag shows its three overlays: timed with them off, and on.
+    shown = overlays.ticks_of(tag)
+    tag.show_vision = tag.show_repulsion = tag.show_alignment = False
     table.add("Simulate (button press to last key)", median_time(simulate, repeat, before=forget_grounds))
     table.add("Simulate again, the ground unchanged", median_time(simulate, repeat))
+    tag.show_vision, tag.show_repulsion, tag.show_alignment = True, True, True
+    table.add("Simulate again, the three overlays on (their drawing read)", median_time(simulate, repeat))
+    tag.show_vision, tag.show_repulsion, tag.show_alignment = shown
 
     scene_path = os.path.join(folder, "scene.kwscene.json")
     csv_path = os.path.join(folder, "agents.csv")
@@ -126,6 +132,15 @@ def demo_sized(exe, repeat, folder):
     table.add("  part: kestrelwood run of it, as the add-on runs it",
               median_time(lambda: program.run(exe, ["run", scene_path, "--csv", csv_path], cwd=folder), repeat))
     table.add("  part: CSV read", median_time(lambda: holder.update(tracks=keys.read_csv(csv_path, 0)), repeat))
+    drawing_path = os.path.join(folder, "drawing.json")
+    program.run(exe, ["run", scene_path, "--csv", csv_path, "--drawing", drawing_path], cwd=folder)
+    table.add("  part: drawing read (three overlays)",
+              median_time(lambda: holder.update(drawing=overlays.read(drawing_path, 0, crowd.name, shown, 1.0)),
+                          repeat))
+    fresh = iter([overlays.read(drawing_path, 0, crowd.name, shown, 1.0) for _ in range(repeat)])
+    frame = ctx.scene.frame_start + 100
+    table.add("  part: a frame's shapes parsed when it is first shown",
+              median_time(lambda: next(fresh).shapes(frame), repeat))
 
     def key_all():
         for i, a in enumerate(agents):
@@ -134,6 +149,8 @@ def demo_sized(exe, repeat, folder):
     table.add("  part: agents keyed", median_time(key_all, repeat))
     table.add("reference: kestrelwood run SCENE --csv of the same file (command line)",
               median_time(lambda: command_line(exe, scene_path, csv_path), repeat))
+    table.add("reference: the same with --drawing (command line)",
+              median_time(lambda: command_line(exe, scene_path, csv_path, "--drawing", drawing_path), repeat))
     demo_csv = os.path.join(folder, "demo.csv")
     table.add("reference: kestrelwood demo --csv (the built-in scene)",
               median_time(lambda: subprocess.run([exe, "demo", "--csv", demo_csv], check=True, capture_output=True),

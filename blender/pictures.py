@@ -1,8 +1,16 @@
 """Draws the README's two pictures of the add-on in a Blender window (under
-Xvfb, see make_pictures.sh): the Kestrelwood panel, and the demo crowd keyed
-at frame 200 seen from above the ground.
+Xvfb, see make_pictures.sh): the demo crowd keyed at frame 200 seen from
+above the ground, and the Kestrelwood panel in the properties editor of
+Blender's own layout, at its default width.
 
-    blender --factory-startup --python blender/pictures.py -- OUTPUT_FOLDER
+    blender --factory-startup --python blender/pictures.py -- OUTPUT_FOLDER crowd|panel
+
+The crowd is the built-in demo's, laid out in metres (100 scene units per
+Blender unit), its vision probes drawn. The panel's picture is written only
+when every text of the panel fits its place, in that state and with a
+Simulate's warnings, the overlays' note and a start out of date: a label
+that Blender would cut ("Recor...") is named, the panel is kept as
+blender-panel-cut.png, and the run fails.
 """
 
 import os
@@ -16,10 +24,14 @@ sys.path.insert(0, os.path.join(HERE, "tools"))
 
 import kestrelwood  # noqa: E402
 import demo_crowd  # noqa: E402
+import label_fit  # noqa: E402
 from kestrelwood import program  # noqa: E402
 
-out = sys.argv[sys.argv.index("--") + 1] if "--" in sys.argv else os.path.join(os.path.dirname(HERE), "docs")
+args = sys.argv[sys.argv.index("--") + 1:] if "--" in sys.argv else []
+out = args[0] if args else os.path.join(os.path.dirname(HERE), "docs")
+what = args[1] if len(args) > 1 else "crowd"
 FRAME = 200
+UNITS = 100.0
 
 
 def lay_out():
@@ -27,12 +39,16 @@ def lay_out():
     for o in list(bpy.data.objects):
         bpy.data.objects.remove(o)
     exe, _ = program.find_program()
-    crowd = demo_crowd.build(exe)
+    crowd = demo_crowd.build(exe, units=UNITS)
     crowd.select_set(True)
+    tag = crowd.kestrelwood
+    if what == "crowd":
+        # The probes the tag drew, red where an agent sees a rock.
+        tag.show_repulsion = tag.show_alignment = False
     assert bpy.ops.kestrelwood.record_start() == {'FINISHED'}
-    assert bpy.ops.kestrelwood.simulate() == {'FINISHED'}
-    scene = bpy.context.scene
-    scene.frame_set(FRAME)
+    if what == "crowd":
+        assert bpy.ops.kestrelwood.simulate() == {'FINISHED'}
+        bpy.context.scene.frame_set(FRAME)
     # A plain look: the ground grey, the agents orange, no grid.
     ground = bpy.data.objects["Ground"]
     mat = bpy.data.materials.new("Ground")
@@ -65,22 +81,20 @@ def view_crowd(window):
     space.overlay.show_cursor = False
     space.show_gizmo = False
     space.show_region_toolbar = False
-    space.clip_end = 100000.0
+    space.clip_end = 1000.0
     r3d = space.region_3d
     r3d.view_perspective = 'PERSP'
     r3d.view_location = crowd_centre()
     r3d.view_rotation = Euler((0.55, 0.0, 0.4)).to_quaternion()
-    r3d.view_distance = 3200.0
+    r3d.view_distance = 32.0
     return view
 
 
-def panel_area(window, view, crowd):
-    """A properties editor beside the view, on the carrier's Object tab,
-    scrolled down to the Kestrelwood panel."""
-    with bpy.context.temp_override(window=window, area=view):
-        bpy.ops.screen.area_split(direction='VERTICAL', factor=0.36)
-    props = min((a for a in window.screen.areas if a.type == 'VIEW_3D'), key=lambda a: a.x)
-    props.type = 'PROPERTIES'
+def properties_area(window, crowd):
+    """The properties editor of Blender's own layout, as wide as it opens,
+    on the carrier's Object tab."""
+    props = next(a for a in window.screen.areas if a.type == 'PROPERTIES')
+    props.spaces.active.context = 'OBJECT'
     bpy.context.view_layer.objects.active = crowd
     return props
 
@@ -92,41 +106,98 @@ def scroll_to_bottom(window, props):
             bpy.ops.view2d.scroll_down(deltay=100)
 
 
+def drawn_red(path):
+    """Pixels of the picture in the red pen of a probe that sees a rock."""
+    import numpy as np
+    image = bpy.data.images.load(path)
+    pixels = np.empty(image.size[0] * image.size[1] * 4, dtype=np.float32)
+    image.pixels.foreach_get(pixels)
+    bpy.data.images.remove(image)
+    rgba = pixels.reshape(-1, 4)
+    return int(np.count_nonzero((rgba[:, 0] > 0.9) & (rgba[:, 1] < 0.1) & (rgba[:, 2] < 0.1)))
+
+
 def main():
     crowd = lay_out()
     window = bpy.context.window_manager.windows[0]
-    state = {"view": view_crowd(window)}
+    state = {}
     steps = []
 
     def shoot_crowd():
-        with bpy.context.temp_override(window=window, area=state["view"]):
-            bpy.ops.screen.screenshot_area(filepath=os.path.join(out, "blender-crowd.png"))
-        state["props"] = panel_area(window, state["view"], crowd)
+        view = view_crowd(window)
+        state["view"] = view
 
-    def object_tab():
-        state["props"].spaces.active.context = 'OBJECT'
+    def save_crowd():
+        path = os.path.join(out, "blender-crowd.png")
+        with bpy.context.temp_override(window=window, area=state["view"]):
+            bpy.ops.screen.screenshot_area(filepath=path)
+        # The probes are drawn: the white and red of the tag's pens, and
+        # nothing else in the picture is pure red.
+        red = drawn_red(path)
+        if red < 200:
+            raise SystemExit(f"{path}: the tag's probes are not drawn ({red} red pixels)")
+        print(f"wrote {path}, the tag's probes drawn ({red} red pixels)")
+
+    def open_panel():
+        state["props"] = properties_area(window, crowd)
+        label_fit.watch()
 
     def scroll():
         scroll_to_bottom(window, state["props"])
 
-    def shoot_panel():
+    def save_panel():
+        cut = label_fit.cut_texts()
+        for text, need, have in cut:
+            print(f"cut: '{text}' needs {need:.0f} px, has {have:.0f}")
+        # A panel with cut labels is kept under another name, to look at.
+        name = "blender-panel-cut.png" if cut else "blender-panel.png"
         with bpy.context.temp_override(window=window, area=state["props"]):
-            bpy.ops.screen.screenshot_area(filepath=os.path.join(out, "blender-panel.png"))
-        print(f"wrote {out}/blender-crowd.png and blender-panel.png")
-        bpy.ops.wm.quit_blender()
+            bpy.ops.screen.screenshot_area(filepath=os.path.join(out, name))
+        if cut:
+            raise SystemExit(f"the panel has texts that do not fit its default width: see {out}/{name}")
+        print(f"wrote {out}/{name}; every text of the panel fits its {state['props'].width} px width")
 
-    steps.extend([shoot_crowd, object_tab, scroll, shoot_panel])
+    def other_states():
+        # What else the panel shows, checked too: a Simulate's warnings, the
+        # overlays' note, a start out of date.
+        bpy.ops.mesh.primitive_cube_add(size=0.5, location=(0, 0, 0))
+        bpy.context.object.parent = bpy.data.objects["Obstacles"]
+        bpy.context.view_layer.objects.active = crowd
+        assert bpy.ops.kestrelwood.simulate() == {'FINISHED'}
+        tag = crowd.kestrelwood
+        tag.show_vision = False
+        tag.speed *= 2.0
+        scroll_to_bottom(window, state["props"])
+
+    def check_other_states():
+        cut = label_fit.cut_texts()
+        for text, need, have in cut:
+            print(f"cut: '{text}' needs {need:.0f} px, has {have:.0f}")
+        if cut:
+            with bpy.context.temp_override(window=window, area=state["props"]):
+                bpy.ops.screen.screenshot_area(filepath=os.path.join(out, "blender-panel-cut.png"))
+            raise SystemExit(f"the panel has texts that do not fit its default width: see {out}/blender-panel-cut.png")
+        print("every text of the panel's other states fits too")
+
+    if what == "crowd":
+        steps.extend([shoot_crowd, save_crowd])
+    else:
+        steps.extend([open_panel, scroll, save_panel, other_states, check_other_states])
 
     def next_step():
         # Each step after a few redraws of what the last one changed.
         try:
             steps.pop(0)()
-        except Exception:
+        except BaseException:
             import traceback
             traceback.print_exc()
             sys.stdout.flush()
             os._exit(1)
-        return 1.0 if steps else None
+        if not steps:
+            sys.stdout.flush()
+            bpy.ops.wm.quit_blender()
+            return None
+        return 1.0
 
     bpy.app.timers.register(next_step, first_interval=2.0)
 

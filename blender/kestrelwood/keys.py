@@ -3,7 +3,10 @@
 Every agent gets its location and rotation keyed on every frame of the run,
 with linear interpolation, in an action group named "Kestrelwood", so that a
 later run or Clear finds its own keys again. A run replaces the location and
-rotation keys an agent had; its other channels are kept.
+rotation keys an agent had; its other channels are kept. Positions come back
+from scene units to Blender units (divided by the carrier's
+`units_per_blender_unit`). The carrier remembers the objects it keyed, so
+that its keys can be taken off an object that is no agent of it any more.
 """
 
 import csv
@@ -17,8 +20,10 @@ from . import action_keys, host_axes
 GROUP = "Kestrelwood"
 CHANNELS = ("location", "rotation_euler", "rotation_quaternion", "rotation_axis_angle")
 LINEAR = 1  # the value of 'LINEAR' among a keyframe's interpolation modes
-CSV_HEADER = ["frame", "tag", "index", "name", "x", "y", "z", "v1x", "v1y", "v1z",
-              "v2x", "v2y", "v2z", "v3x", "v3y", "v3z", "h", "p", "b"]
+# The columns read, by name from the CSV's header (host/export/csv_writer.h
+# writes it): the program may add columns, which are passed over.
+COLUMNS = ("frame", "tag", "index", "name")
+MATRIX_COLUMNS = ("x", "y", "z", "v1x", "v1y", "v1z", "v2x", "v2y", "v2z", "v3x", "v3y", "v3z")
 
 
 class AgentTrack:
@@ -30,10 +35,6 @@ class AgentTrack:
         self.matrices = matrices  # 12 numbers each: off, v1, v2, v3
 
 
-# The columns keying reads: frame, tag, index and the 12 of the matrix.
-NUMBERS = [0, 1, 2] + list(range(4, 16))
-
-
 def read_csv(path, tag):
     """The tracks of the tag's agents, by agent index. The numbers (some
     300,000 in a run of 60 agents over 300 frames) are read by numpy's
@@ -42,17 +43,21 @@ def read_csv(path, tag):
     names = {}
     with open(path, newline="", encoding="utf-8") as f:
         reader = csv.reader(f)
-        header = next(reader, None)
-        if header != CSV_HEADER:
-            raise ValueError(f"{path}: not a kestrelwood CSV (its header is {header})")
+        header = next(reader, None) or []
+        missing = [c for c in COLUMNS + MATRIX_COLUMNS if c not in header]
+        if missing:
+            raise ValueError(f"{path}: not a kestrelwood CSV (its header has no {', '.join(missing)})")
+        frame_at, tag_at, index_at, name_at = (header.index(c) for c in COLUMNS)
         for row in reader:
-            if names and row[0] != first:
+            if names and row[frame_at] != first:
                 break
-            first = row[0]
-            names[(int(row[1]), int(row[2]))] = row[3]
+            first = row[frame_at]
+            names[(int(row[tag_at]), int(row[index_at]))] = row[name_at]
     if not names:
         return {}
-    rows = np.loadtxt(path, delimiter=",", skiprows=1, usecols=NUMBERS, quotechar='"', ndmin=2, encoding="utf-8")
+    # frame, tag, index, then the 12 numbers of the matrix
+    numbers = [frame_at, tag_at, index_at] + [header.index(c) for c in MATRIX_COLUMNS]
+    rows = np.loadtxt(path, delimiter=",", skiprows=1, usecols=numbers, quotechar='"', ndmin=2, encoding="utf-8")
     rows = rows[rows[:, 1] == tag]
     rows = rows[np.argsort(rows[:, 2], kind="stable")]  # by agent, each agent's frames in order
     indices, starts = np.unique(rows[:, 2].astype(np.int64), return_index=True)
@@ -75,10 +80,12 @@ def parent_correction(obj):
     return host_axes.to_numpy(obj.matrix_basis) @ np.linalg.inv(host_axes.to_numpy(obj.matrix_world))
 
 
-def key_agent(obj, track):
-    """Keys obj's location and rotation from its track. Returns True when it
-    had location or rotation keys of its own that were replaced."""
+def key_agent(obj, track, units=1.0):
+    """Keys obj's location and rotation from its track, whose positions are
+    in scene units of units per Blender unit. Returns True when it had
+    location or rotation keys of its own that were replaced."""
     worlds = host_axes.blender_from_host_rows(track.matrices)
+    worlds[:, 0:3, 3] /= units
     bases = parent_correction(obj) @ worlds
     mode = obj.rotation_mode
     n = len(track.frames)
@@ -168,3 +175,31 @@ def clear_agent(obj):
         if action.users == 0:
             bpy.data.actions.remove(action)
     return bool(ours)
+
+
+def _run_curves(obj):
+    bag = action_keys.channels(obj)
+    if bag is None:
+        return []
+    return [fc for fc in bag.fcurves if fc.group is not None and fc.group.name == GROUP]
+
+
+def first_keyed_frame(obj):
+    """The first frame of a run's keys on obj, or None when it has none."""
+    frames = [fc.keyframe_points[0].co[0] for fc in _run_curves(obj) if len(fc.keyframe_points)]
+    return min(frames) if frames else None
+
+
+def remember(tag, objects):
+    """Keeps on the tag the objects its Simulate keyed."""
+    tag.keyed.clear()
+    for obj in objects:
+        tag.keyed.add().object = obj
+
+
+def strays(tag, agents, others):
+    """Objects the tag keyed that are neither its agents now nor agents of
+    another tag (others: the other tags' agents), and still carry keys."""
+    keep = set(agents) | set(others)
+    return [k.object for k in tag.keyed
+            if k.object is not None and k.object not in keep and _run_curves(k.object)]

@@ -1,21 +1,23 @@
-"""The tag's commands in Blender: Record start, Simulate, Clear and the scene
-export. Each acts on the tag of the active object.
+"""The tag's commands in Blender: Record start, Simulate, Clear, Drop agents
+onto ground and the scene export. Each acts on the tag of the active object.
 
 A scene that is missing something the tag needs (a target, agents, a start
-state) is reported as a warning and the command does nothing, as the tag
-itself does nothing with such a scene; a failure of the program or of a file
-is reported as an error.
+state that fits the settings) is reported as a warning and the command does
+nothing, as the tag itself does nothing with such a scene; a failure of the
+program or of a file is reported as an error.
 """
 
 import os
-import tempfile
 import time
 
 import bpy
 from bpy.props import StringProperty
 from bpy_extras.io_utils import ExportHelper
 
-from . import ground_glb, keys, program, scene_build, scene_order, scene_text, start_state
+from . import ground, keys, overlays, program, scene_build, scene_order, scene_text, simulation, start_state
+from .lengths import length_text
+from .notes import about, counted, listed
+from .parameters import label
 from .problem import Problem
 from .properties import START_SLOTS
 
@@ -32,7 +34,18 @@ def _program(context):
 
 
 class _TagCommand:
-    """What the four commands share: the active object's tag and reports."""
+    """What the commands share: the active object's tag and reports. A
+    command's `act` runs on the active object when it carries an enabled tag
+    (with agents, unless `needs_agents` is False)."""
+
+    needs_agents = True
+
+    def execute(self, context):
+        self.begin()
+        obj = self.carrier(context, self.needs_agents)
+        if obj is None:
+            return {'CANCELLED'}
+        return self.act(context, obj)
 
     def begin(self):
         last_reports.clear()
@@ -41,15 +54,18 @@ class _TagCommand:
         last_reports.append((level, text))
         self.report({level}, text)
 
+    def say_about(self, level, carrier, text):
+        self.say(level, about(carrier, text))
+
     def carrier(self, context, need_agents=True):
         """The active object when its tag is on; else warns and gives None."""
         obj = context.object
         if obj is None:
-            self.say('WARNING', "Kestrelwood: there is no active object; select the object that carries the tag")
+            self.say_about('WARNING', None, "there is no active object; select the object that carries the tag")
             return None
         if not obj.kestrelwood.enabled:
-            self.say('WARNING', f"Kestrelwood: '{obj.name}' carries no tag; tick Kestrelwood in its "
-                                "Object properties first")
+            self.say_about('WARNING', None, f"'{obj.name}' carries no tag; tick Kestrelwood in its "
+                                            "Object properties first")
             return None
         if need_agents and not self.agents(context, obj):
             return None
@@ -58,12 +74,12 @@ class _TagCommand:
     def agents(self, context, obj):
         tag = obj.kestrelwood
         if tag.agents_group is None:
-            self.say('WARNING', f"Kestrelwood on '{obj.name}': no agents group is set")
+            self.say_about('WARNING', obj, "no agents group is set")
             return []
         agents = scene_order.agents_of(tag, context.scene)
         if not agents:
-            self.say('WARNING', f"Kestrelwood on '{obj.name}': the agents group '{tag.agents_group.name}' "
-                                "has no children in this scene")
+            self.say_about('WARNING', obj, f"the agents group '{tag.agents_group.name}' has no children in "
+                                           "this scene")
         return agents
 
 
@@ -73,29 +89,56 @@ class KESTRELWOOD_OT_record_start(_TagCommand, bpy.types.Operator):
     bl_label = "Record start"
     bl_options = {'REGISTER', 'UNDO'}
 
-    def execute(self, context):
-        self.begin()
-        obj = self.carrier(context)
-        if obj is None:
-            return {'CANCELLED'}
+    def act(self, context, obj):
         tag = obj.kestrelwood
-        agents = scene_order.agents_of(tag, context.scene)
+        scene = context.scene
+        agents = scene_order.agents_of(tag, scene)
+        if self.refused_over_keys(obj, agents, scene.frame_current):
+            return {'CANCELLED'}
         try:
             table = start_state.record(context, obj, _program(context))
         except (Problem, OSError) as e:
-            self.say('ERROR', f"Kestrelwood: {e}")
+            self.say_about('ERROR', None, str(e))
             return {'CANCELLED'}
-        start_state.store(tag, table, agents, context.scene.frame_current)
+        start_state.store(tag, table, agents, scene.frame_current)
         speeds = table.speeds[:tag.start_count]
-        spread = (f"speed {speeds[0]:.4g}" if min(speeds) == max(speeds)
-                  else f"speeds {min(speeds):.4g} to {max(speeds):.4g}")
-        text = (f"Kestrelwood: recorded the start of {tag.start_count} agents at frame "
-                f"{tag.start_frame}, {spread} per frame")
+        units = tag.units_per_blender_unit
+        spread = (f"speed {length_text(scene, speeds[0] / units)}" if min(speeds) == max(speeds)
+                  else f"speeds {length_text(scene, min(speeds) / units)} to {length_text(scene, max(speeds) / units)}")
         if len(agents) > START_SLOTS:
-            self.say('WARNING', f"Kestrelwood on '{obj.name}': {len(agents)} agents, but a tag moves at most "
-                                f"{START_SLOTS}; the first {START_SLOTS} by name were recorded")
-        self.say('INFO', text)
+            self.say_about('WARNING', obj, f"{len(agents)} agents, but a tag moves at most {START_SLOTS}; the "
+                                           f"first {START_SLOTS} by name were recorded")
+        self.warn_off_ground(context, obj, agents)
+        self.say_about('INFO', None, f"recorded the start of {tag.start_count} agents at frame {tag.start_frame}, "
+                                     f"{spread} per frame")
         return {'FINISHED'}
+
+    def refused_over_keys(self, obj, agents, frame):
+        """Agents keyed by a Simulate stand where the keys put them: refuses
+        unless the frame is the one where the keys start (the start)."""
+        starts = [f for f in map(keys.first_keyed_frame, agents) if f is not None]
+        if not starts or all(f == frame for f in starts):
+            return False
+        start = int(min(starts))
+        verb, they = ("carries", "it stands") if len(starts) == 1 else ("carry", "they stand")
+        self.say_about('WARNING', obj, f"{counted(len(starts), 'agent')} {verb} the keys of an earlier Simulate, "
+                                       f"so {they} where the keys put them at frame {frame}; press Clear, or "
+                                       f"go to the start frame ({start}), then Record start")
+        return True
+
+    def warn_off_ground(self, context, obj, agents):
+        tag = obj.kestrelwood
+        off = ground.off_ground(tag, agents[:START_SLOTS], context.evaluated_depsgraph_get())
+        if not off:
+            return
+        scene = context.scene
+        agent, height = off[0]
+        self.say_about('WARNING', obj, f"the origins of {counted(len(off), 'agent')} stand off the ground by more "
+                                       f"than {length_text(scene, 0.1 * tag.repulsion_radius)} (a tenth of the "
+                                       f"{label('repulsion_radius')}), '{agent.name}' by "
+                                       f"{length_text(scene, abs(height))}; the tag puts every origin on the "
+                                       "ground: put the origins at the agents' feet, or press Drop agents onto "
+                                       "ground, then Record start")
 
 
 class KESTRELWOOD_OT_simulate(_TagCommand, bpy.types.Operator):
@@ -104,33 +147,23 @@ class KESTRELWOOD_OT_simulate(_TagCommand, bpy.types.Operator):
     bl_label = "Simulate"
     bl_options = {'REGISTER', 'UNDO'}
 
-    def execute(self, context):
-        self.begin()
-        obj = self.carrier(context)
-        if obj is None:
-            return {'CANCELLED'}
+    def act(self, context, obj):
         tag = obj.kestrelwood
         if tag.target is None or context.scene.objects.get(tag.target.name) != tag.target:
-            self.say('WARNING', f"Kestrelwood on '{obj.name}': no target is set, so no agent would move; "
-                                "link a Target")
+            self.say_about('WARNING', obj, "no target is set, so no agent would move; link a Target")
             return {'CANCELLED'}
-        if not tag.start_recorded or len(tag.start_slots) != START_SLOTS:
-            self.say('WARNING', f"Kestrelwood on '{obj.name}': no start state is recorded; press Record start")
+        if not start_state.is_recorded(tag):
+            self.say_about('WARNING', obj, "no start state is recorded; press Record start")
             return {'CANCELLED'}
         agents = scene_order.agents_of(tag, context.scene)
-        changed = start_state.changed_agents(tag, agents)
-        if changed:
-            self.say('WARNING', f"Kestrelwood on '{obj.name}': {len(changed)} agent(s) are not where Record "
-                                f"start found them ({_names(changed)}); they start from the slot of "
-                                "their place in the order. Press Record start to record them")
-        constrained = [a.name for a in agents if any(c.enabled and c.influence > 0.0 for c in a.constraints)]
-        if constrained:
-            self.say('WARNING', f"Kestrelwood on '{obj.name}': the constraints of {_names(constrained)} move "
-                                "them away from their keys")
+        stale = start_state.out_of_date(tag, agents)
+        if stale:
+            self.say_about('WARNING', obj, f"the start is out of date: {stale}; press Record start")
+            return {'CANCELLED'}
         try:
             exe = _program(context)
         except Problem as e:
-            self.say('ERROR', f"Kestrelwood: {e}")
+            self.say_about('ERROR', None, str(e))
             return {'CANCELLED'}
 
         wm = context.window_manager
@@ -139,80 +172,23 @@ class KESTRELWOOD_OT_simulate(_TagCommand, bpy.types.Operator):
         try:
             return self.run(context, obj, exe, wm, started)
         except (Problem, OSError, ValueError) as e:
-            self.say('ERROR', f"Kestrelwood: {e}")
+            self.say_about('ERROR', None, str(e))
             return {'CANCELLED'}
         finally:
             wm.progress_end()
 
     def run(self, context, obj, exe, wm, started):
         scene = context.scene
-        export = scene_build.build(context, ground=ground_glb.cached)
-        for carrier, w in export.warnings:
-            self.say('WARNING', _about(carrier, w))
-        self.warn_shared_speeds(context, obj, export)
-        wm.progress_update(10)
-        with tempfile.TemporaryDirectory(prefix="kestrelwood-") as folder:
-            scene_path = os.path.join(folder, "scene.kwscene.json")
-            csv_path = os.path.join(folder, "agents.csv")
-            with open(scene_path, "w", encoding="utf-8") as f:
-                f.write(scene_text.to_text(export.document))
-            wm.progress_update(20)
-            ticks = [20]
-
-            def waiting():
-                ticks[0] = min(ticks[0] + 1, 49)
-                wm.progress_update(ticks[0])
-
-            _out, err = program.run(exe, ["run", scene_path, "--csv", csv_path], cwd=folder, on_wait=waiting)
-            for w in program.warnings_of(err):
-                w = w.removeprefix(scene_path + ": ")
-                # The add-on says more exactly whose speeds a flock walks at
-                # (warn_shared_speeds), and only when they differ.
-                if "per-agent records" not in w:
-                    self.say('WARNING', f"Kestrelwood: {w}")
-            wm.progress_update(50)
-            tracks = keys.read_csv(csv_path, export.tag_index[obj.name])
-        wm.progress_update(60)
-
-        agents = export.agents[obj.name]
-        # Every agent's rows first: nothing is keyed unless all can be.
-        for index, agent in enumerate(agents):
-            track = tracks.get(index)
-            if track is None or track.name != agent.name:
-                raise ValueError(f"the run has no rows for agent {index}, '{agent.name}'")
-        replaced = []
-        for index, agent in enumerate(agents):
-            if keys.key_agent(agent, tracks[index]):
-                replaced.append(agent.name)
-            wm.progress_update(60 + 40 * (index + 1) // len(agents))
-        if replaced:
-            self.say('WARNING', f"Kestrelwood: replaced the location and rotation keys of {len(replaced)} "
-                                f"agent(s) that were not a run's ({_names(replaced)}); Undo brings them back")
+        keyed, notes = simulation.simulate(context, obj, exe, wm.progress_update)
+        for note in notes:
+            self.say_about('WARNING', note.carrier, note.text)
         scene.frame_set(scene.frame_current)
-        self.say('INFO', f"Kestrelwood: keyed {len(tracks)} agents on frames {scene.frame_start} to "
-                         f"{scene.frame_end} in {time.perf_counter() - started:.2f} s")
+        summary = (f"keyed {keyed} agents on frames {scene.frame_start} to {scene.frame_end} in "
+                   f"{time.perf_counter() - started:.2f} s")
+        if notes:
+            summary += f"; {counted(len(notes), 'warning')}, see the panel"
+        self.say_about('WARNING' if notes else 'INFO', None, summary)
         return {'FINISHED'}
-
-    def warn_shared_speeds(self, context, obj, export):
-        """The module keeps one table of per-agent records for every tag: each
-        tag loads its start speeds into it, so agent i of every flock walks at
-        the speed of agent i of the tag loaded last. Says so when that changes
-        this flock's speeds."""
-        recorded = [name for name in export.tag_index
-                    if context.scene.objects[name].kestrelwood.start_recorded]
-        if len(recorded) < 2:
-            return
-        last = max(recorded, key=lambda name: export.tag_index[name])
-        if last == obj.name:
-            return
-        mine = obj.kestrelwood
-        theirs = context.scene.objects[last].kestrelwood
-        n = min(mine.start_count, START_SLOTS)
-        if any(mine.start_slots[k].speed != theirs.start_slots[k].speed for k in range(n)):
-            self.say('WARNING', f"Kestrelwood on '{obj.name}': its agents walk at the speeds recorded by "
-                                f"'{last}', as every tag shares the module's per-agent records and '{last}' "
-                                "loads its speeds last; give both the same Speed and Speed variation, or "
-                                "disable one")
 
 
 class KESTRELWOOD_OT_clear(_TagCommand, bpy.types.Operator):
@@ -221,25 +197,50 @@ class KESTRELWOOD_OT_clear(_TagCommand, bpy.types.Operator):
     bl_label = "Clear"
     bl_options = {'REGISTER', 'UNDO'}
 
-    def execute(self, context):
-        self.begin()
-        obj = self.carrier(context)
-        if obj is None:
-            return {'CANCELLED'}
+    def act(self, context, obj):
         tag = obj.kestrelwood
         agents = scene_order.agents_of(tag, context.scene)
         cleared = sum(1 for a in agents if keys.clear_agent(a))
+        strays = simulation.unkey_strays(tag, agents, context.scene, obj)
+        keys.remember(tag, [])
+        overlays.forget(tag)
+        tag.warnings.clear()
         context.view_layer.update()
-        text = f"Kestrelwood: removed the keys of {cleared} agents"
-        if tag.start_recorded and len(tag.start_slots) == START_SLOTS:
+        text = f"removed the keys of {cleared} agents"
+        if strays:
+            text += (f" and of {counted(len(strays), 'object')} that {'is' if len(strays) == 1 else 'are'} no "
+                     f"agent any more ({listed([s.name for s in strays])})")
+        if start_state.is_recorded(tag):
             missing = start_state.restore(tag, agents)
             text += ", put them back to the start"
             if missing:
-                self.say('WARNING', f"Kestrelwood on '{obj.name}': {len(missing)} agent(s) have no recorded "
-                                    f"start and stay where they are ({_names(missing)})")
+                self.say_about('WARNING', obj, f"{len(missing)} agent(s) have no recorded start and stay where "
+                                               f"they are ({listed(missing)})")
         else:
             text += "; no start state is recorded to put them back to"
-        self.say('INFO', text)
+        self.say_about('INFO', None, text)
+        return {'FINISHED'}
+
+
+class KESTRELWOOD_OT_drop_to_ground(_TagCommand, bpy.types.Operator):
+    """Move every agent straight down (or up) so that its origin stands on the terrain, as the tag will put it"""
+    bl_idname = "kestrelwood.drop_to_ground"
+    bl_label = "Drop agents onto ground"
+    bl_options = {'REGISTER', 'UNDO'}
+
+    def act(self, context, obj):
+        tag = obj.kestrelwood
+        if tag.terrain is None:
+            self.say_about('WARNING', obj, f"no {label('terrain')} is linked; there is no ground to drop onto")
+            return {'CANCELLED'}
+        agents = scene_order.agents_of(tag, context.scene)
+        if any(keys.first_keyed_frame(a) is not None for a in agents):
+            self.say_about('WARNING', obj, "the agents carry the keys of an earlier Simulate; press Clear first")
+            return {'CANCELLED'}
+        moved = ground.drop(tag, agents, context.evaluated_depsgraph_get())
+        context.view_layer.update()
+        self.say_about('INFO', obj, f"put the origins of {counted(moved, 'agent')} on the ground; press Record "
+                                    "start to start from there")
         return {'FINISHED'}
 
 
@@ -249,34 +250,33 @@ class KESTRELWOOD_OT_export_scene(_TagCommand, bpy.types.Operator, ExportHelper)
     bl_label = "Export Kestrelwood scene"
     bl_options = {'REGISTER'}
 
-    filename_ext = ".kwscene.json"
+    filename_ext = scene_text.SCENE_EXT
     filter_glob: StringProperty(default="*.kwscene.json;*.json", options={'HIDDEN'})
+
+    def check(self, _context):
+        # ExportHelper's own check replaces only the last dot's part, ".json".
+        fixed = scene_text.scene_path(self.filepath)
+        changed = fixed != self.filepath
+        self.filepath = fixed
+        return changed
 
     def execute(self, context):
         self.begin()
         if not scene_order.carriers(context.scene):
-            self.say('WARNING', "Kestrelwood: no object of this scene carries an enabled tag; nothing to export")
+            self.say_about('WARNING', None, "no object of this scene carries an enabled tag; nothing to export")
             return {'CANCELLED'}
+        path = scene_text.scene_path(self.filepath)
         try:
             export = scene_build.build(context)
-            scene_text.write_atomically(bpy.path.abspath(self.filepath), scene_text.to_text(export.document))
+            scene_text.write_atomically(bpy.path.abspath(path), scene_text.to_text(export.document))
         except (Problem, OSError) as e:
-            self.say('ERROR', f"Kestrelwood: {self.filepath}: {e}")
+            self.say_about('ERROR', None, f"{path}: {e}")
             return {'CANCELLED'}
-        for carrier, w in export.warnings:
-            self.say('WARNING', _about(carrier, w))
-        self.say('INFO', f"Kestrelwood: wrote {self.filepath} ({len(export.tag_index)} tag(s)); "
-                         f"run it with: kestrelwood run {os.path.basename(self.filepath)}")
+        for note in export.warnings:
+            self.say_about('WARNING', note.carrier, note.text)
+        self.say_about('INFO', None, f"wrote {path} ({len(export.tag_index)} tag(s)); "
+                                     f"run it with: kestrelwood run {os.path.basename(path)}")
         return {'FINISHED'}
-
-
-def _about(carrier, text):
-    return f"Kestrelwood on '{carrier}': {text}" if carrier else f"Kestrelwood: {text}"
-
-
-def _names(names, most=5):
-    shown = ", ".join(f"'{n}'" for n in names[:most])
-    return shown + (f" and {len(names) - most} more" if len(names) > most else "")
 
 
 def menu_export(self, context):
@@ -284,7 +284,7 @@ def menu_export(self, context):
 
 
 classes = (KESTRELWOOD_OT_record_start, KESTRELWOOD_OT_simulate, KESTRELWOOD_OT_clear,
-           KESTRELWOOD_OT_export_scene)
+           KESTRELWOOD_OT_drop_to_ground, KESTRELWOOD_OT_export_scene)
 
 
 def register():

@@ -12,6 +12,7 @@ add-on (build/release/host/kestrelwood).
 import filecmp
 import os
 import platform
+import re
 import shutil
 import stat
 import subprocess
@@ -60,7 +61,8 @@ def find_program(preference=""):
              (os.environ.get("KESTRELWOOD", ""), "the environment variable KESTRELWOOD"))
     for value, where in given:
         if value:
-            path = Path(os.path.expanduser(value))
+            # Absolute: the program runs in a folder of its own.
+            path = Path(os.path.abspath(os.path.expanduser(value)))
             if _runnable(path):
                 return str(path), where
             raise Problem(f"kestrelwood program {path} (in {where}) "
@@ -159,6 +161,14 @@ def _error_line(err, out, code):
 
 
 def warnings_of(err_text):
-    """The program's `warning: ` lines, without the prefix."""
-    return [line[len("warning: "):].strip() for line in (err_text or "").splitlines()
-            if line.startswith("warning: ")]
+    """The program's warnings, `warning: [KEY] sentence`, as (key, sentence)
+    pairs; a warning without a key has the key ""."""
+    out = []
+    for line in (err_text or "").splitlines():
+        if line.startswith("warning: "):
+            keyed = _KEYED.match(line, len("warning: "))
+            out.append((keyed.group(1), line[keyed.end():].strip()) if keyed else ("", line[len("warning: "):].strip()))
+    return out
+
+
+_KEYED = re.compile(r"\[([a-z0-9-]+)\] *")

@@ -1,65 +1,24 @@
 """The tag on an object: `Object.kestrelwood`.
 
-Its parameters carry the tag's defaults, the labels of the tag's own panel
-and its limits. Lengths, radii and speeds are in scene units (1 Blender unit
-is one scene unit of the module), speeds per frame; angles are radians,
-shown in degrees. The start state is the module's own start table: 100 slots
-of a global matrix in the host's axes and a speed, as the module's record
-command wrote them.
+Its parameters (parameters.py) carry the tag's labels, limits and tooltips.
+Lengths and the speed are in Blender units, speeds per frame; the scene file
+holds them times `units_per_blender_unit`. A new tag gets the tag's defaults
+at a factor of 100 (Speed 0.2 m per frame); a tag saved before the factor
+existed has version 0 and reads a factor of 1 and the tag's defaults as they
+are, so its crowd does not change. The start state is the module's own start
+table: 100 slots of a global matrix in the host's axes and scene units and a
+speed, as the module's record command wrote them.
 """
 
 import bpy
 from bpy.props import (BoolProperty, CollectionProperty, FloatProperty, FloatVectorProperty,
                        IntProperty, PointerProperty, StringProperty)
 
+from .parameters import (BOOLS, LENGTHS, LINKS, NEW_TAG_UNITS, OLD_TAG_UNITS, PARAMETERS,  # noqa: F401
+                         REALS, TAG_VERSION)
+
 # The module's start table holds this many slots, whatever the crowd's size.
 START_SLOTS = 100
-
-# (attribute, the tag's parameter name, label, default, subtype, min, max,
-# tooltip). Defaults are those the tag's Init writes; the reals it leaves
-# unset (max_pitch_step) read as 0.
-REALS = (
-    ("vision_length", "VISION_LENGTH", "Vision length", 1000.0, "DISTANCE", 0.0, None,
-     "How far ahead an agent looks for obstacles, and the clearance it keeps from them"),
-    ("vision_half_width", "VISION_HALF_WIDTH", "Vision half width", 200.0, "DISTANCE", 0.0, None,
-     "Half the width of an agent's vision probe, to each side"),
-    ("avoid_angle", "AVOID_ANGLE", "Avoid angle", 0.7854, "ANGLE", None, None,
-     "How far an agent that sees an obstacle turns away from it"),
-    ("speed", "SPEED", "Speed", 20.0, "DISTANCE", None, None,
-     "Mean distance an agent walks per frame; Record start draws each agent's own speed from it"),
-    ("speed_variation", "SPEED_VARIATION", "Speed variation", 0.0, "FACTOR", 0.0, 2.0,
-     "Relative spread of the agents' speeds: 0.5 gives speeds from 75% to 125% of Speed"),
-    ("target_weight", "TARGET_WEIGHT", "Target weight", 10.0, "NONE", None, None,
-     "Pull towards the target"),
-    ("repulsion_weight", "REPULSION_WEIGHT", "Repulsion weight", 20.0, "NONE", None, None,
-     "Push away from agents within the repulsion radius"),
-    ("alignment_weight", "ALIGNMENT_WEIGHT", "Alignment weight", 1.0, "NONE", None, None,
-     "Pull towards the heading of agents within the alignment radius"),
-    ("repulsion_radius", "REPULSION_RADIUS", "Repulsion radius", 200.0, "DISTANCE", 0.0, None,
-     "Agents nearer than this push each other apart and slow down"),
-    ("alignment_radius", "ALIGNMENT_RADIUS", "Alignment radius", 800.0, "DISTANCE", 0.0, None,
-     "Agents nearer than this align their headings"),
-    ("max_pitch_step", "MAX_PITCH_STEP", "Max pitch step", 0.0, "ANGLE", None, None,
-     "On a terrain, the largest change of an agent's pitch per frame; 0 follows the slope at once"),
-)
-
-LINKS = (
-    ("agents_group", "AGENTS_GROUP", "Agents group",
-     "The object whose direct children are the agents (at most 100), in order of name"),
-    ("target", "TARGET", "Target", "The object the agents walk to; without it nothing moves"),
-    ("obstacles_group", "OBSTACLES_GROUP", "Obstacles group",
-     "The object whose direct children are the obstacles: empties drawn as a circle, "
-     "or curves whose one spline is a circle"),
-    ("terrain", "TERRAIN", "Terrain", "A mesh the agents walk on (its modifiers applied)"),
-)
-
-BOOLS = (
-    ("show_vision", "SHOW_VISION", "Show vision", "Draw each agent's vision probe in kestrelwood's viewer"),
-    ("show_repulsion", "SHOW_REPULSION", "Show repulsion",
-     "Draw each agent's repulsion radius in kestrelwood's viewer"),
-    ("show_alignment", "SHOW_ALIGNMENT", "Show alignment",
-     "Draw each agent's alignment radius in kestrelwood's viewer"),
-)
 
 
 def _is_mesh(self, obj):
@@ -71,36 +30,64 @@ class KestrelwoodStartSlot(bpy.types.PropertyGroup):
     matrix: FloatVectorProperty(
         name="Start matrix", size=12, default=(0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1),
         description="Global matrix in the host's axes: offset, then the X, Y and Z axes")
-    speed: FloatProperty(name="Start speed", description="Distance walked per frame")
+    speed: FloatProperty(name="Start speed", description="Distance walked per frame, in scene units")
     agent: StringProperty(name="Agent", description="The agent recorded in this slot; empty when none was")
 
 
-def _reals():
-    out = {}
-    for attr, _param, label, default, subtype, lo, hi, tip in REALS:
-        kw = dict(name=label, default=default, subtype=subtype, description=tip)
-        if subtype == "ANGLE":
-            kw["unit"] = "ROTATION"
-        elif subtype == "DISTANCE":
-            kw["unit"] = "LENGTH"
-        if lo is not None:
-            kw["min"] = lo
-        if hi is not None:
-            kw["max"] = hi
-        out[attr] = FloatProperty(**kw)
-    return out
+class KestrelwoodKeyed(bpy.types.PropertyGroup):
+    """An object that a Simulate of this tag keyed."""
+    object: PointerProperty(name="Keyed object", type=bpy.types.Object)
+
+
+class KestrelwoodWarning(bpy.types.PropertyGroup):
+    """One warning of the tag's last Simulate, in the panel's words."""
+    key: StringProperty(name="Key", description="The warning's stable key")
+    text: StringProperty(name="Warning")
+
+
+def _property(p):
+    if p.kind == "link":
+        return PointerProperty(name=p.label, type=bpy.types.Object, description=p.tip,
+                               **({"poll": _is_mesh} if p.attr == "terrain" else {}))
+    if p.kind == "bool":
+        return BoolProperty(name=p.label, default=p.default, description=p.tip)
+    kw = dict(name=p.label, default=p.default, description=p.tip,
+              subtype={"length": "DISTANCE", "angle": "ANGLE", "factor": "FACTOR"}.get(p.unit, "NONE"))
+    if p.unit == "length":
+        kw["unit"] = "LENGTH"
+    elif p.unit == "angle":
+        kw["unit"] = "ROTATION"
+    if p.minimum is not None:
+        kw["min"] = p.minimum
+    if p.maximum is not None:
+        kw["max"] = p.maximum
+    return FloatProperty(**kw)
+
+
+def _on_enabled(tag, _context):
+    """A tag ticked on for the first time gets the defaults of a new tag;
+    a tag that has settings of its own keeps them."""
+    if not tag.enabled or tag.version >= TAG_VERSION:
+        return
+    if not tag.start_recorded and not any(tag.is_property_set(p.attr) for p in PARAMETERS):
+        tag.units_per_blender_unit = NEW_TAG_UNITS
+        for p in LENGTHS:
+            setattr(tag, p.attr, p.default / NEW_TAG_UNITS)
+    tag.version = TAG_VERSION
 
 
 class KestrelwoodTag(bpy.types.PropertyGroup):
     """The Kestrelwood tag of an object."""
     __annotations__ = {
-        "enabled": BoolProperty(name="Kestrelwood", default=False,
+        "enabled": BoolProperty(name="Kestrelwood", default=False, update=_on_enabled,
                                 description="This object carries a Kestrelwood tag that steers a crowd"),
-        **{attr: PointerProperty(name=label, type=bpy.types.Object, description=tip,
-                                 **({"poll": _is_mesh} if attr == "terrain" else {}))
-           for attr, _p, label, tip in LINKS},
-        **_reals(),
-        **{attr: BoolProperty(name=label, default=False, description=tip) for attr, _p, label, tip in BOOLS},
+        "version": IntProperty(name="Settings version", default=0, min=0,
+                               description="0: saved before lengths were shown in Blender units"),
+        "units_per_blender_unit": FloatProperty(
+            name="Scene units per m", default=OLD_TAG_UNITS, min=1e-6, soft_min=0.01, soft_max=10000.0,
+            description="Scene units of the tag per Blender unit: 100 fits the tag's defaults to a crowd "
+                        "in metres; 1 maps one Blender unit to one scene unit (tags made before this setting)"),
+        **{p.attr: _property(p) for p in PARAMETERS},
         "start_recorded": BoolProperty(name="Start recorded", default=False,
                                        description="Record start has stored the agents' start state"),
         "start_slots": CollectionProperty(type=KestrelwoodStartSlot),
@@ -108,10 +95,20 @@ class KestrelwoodTag(bpy.types.PropertyGroup):
                                    description="How many agents Record start found"),
         "start_frame": IntProperty(name="Recorded at frame", default=0,
                                    description="The frame at which the start was recorded"),
+        # What the start was recorded with, to tell when it is out of date.
+        # A start recorded before these were kept reads -1 (unknown) and 1.
+        "start_speed": FloatProperty(name="Recorded speed", default=-1.0,
+                                     description="Speed in scene units per frame when the start was recorded"),
+        "start_variation": FloatProperty(name="Recorded speed variation", default=-1.0),
+        "start_units": FloatProperty(name="Recorded scene units per unit", default=OLD_TAG_UNITS),
+        "keyed": CollectionProperty(type=KestrelwoodKeyed),
+        "warnings": CollectionProperty(type=KestrelwoodWarning),
+        "overlay_run": StringProperty(name="Overlay run",
+                                      description="The Simulate whose drawing the viewport overlays show"),
     }
 
 
-classes = (KestrelwoodStartSlot, KestrelwoodTag)
+classes = (KestrelwoodStartSlot, KestrelwoodKeyed, KestrelwoodWarning, KestrelwoodTag)
 
 
 def register():

@@ -20,6 +20,11 @@ of their groups, every other object at the top with its world matrix. Each
 object's matrix relative to its written parent is taken in double precision
 and written as the host stores it: position, heading, pitch, bank and scale in
 the host's axes (see host_axes).
+
+Lengths are scaled on the way: every position, terrain point and radius, and
+the tag's lengths and speed, are written times the carriers'
+`units_per_blender_unit` (the scene file has one size, so every carrier of a
+scene must have the same); rotations and scales are not.
 """
 
 import math
@@ -27,11 +32,14 @@ import math
 import numpy as np
 
 from . import action_keys, host_axes
+from .lengths import length_text
+from .notes import Note, listed
+from .parameters import BY_ATTR, LINKS, PARAMETERS, scene_value
 from .problem import Problem
-from .properties import BOOLS, LINKS, REALS, START_SLOTS
+from .properties import START_SLOTS
 from .scene_order import agents_of, carriers, children_in_scene, name_key
 from .scene_text import real32
-from .shapes import obstacle_circle, terrain_mesh
+from .shapes import obstacle_circle, terrain_mesh, uneven_scale
 
 FORMAT = "kestrelwood-scene/1"
 TAG_TYPE = "Kestrelwood"
@@ -53,7 +61,20 @@ class Export:
         self.document = None
         self.tag_index = {}    # carrier name -> the CSV's tag column
         self.agents = {}       # carrier name -> [agent objects], in index order
-        self.warnings = []     # (carrier name or None, one line)
+        self.warnings = []     # Notes
+        self.units = 1.0       # scene units per Blender unit
+
+
+def scene_units(tagged):
+    """The carriers' one factor of scene units per Blender unit."""
+    factors = {}
+    for carrier in tagged:
+        factors.setdefault(carrier.kestrelwood.units_per_blender_unit, []).append(carrier.name)
+    if len(factors) > 1:
+        raise Problem("the tags of this scene have different Scene units per m ("
+                      + "; ".join(f"{f:g} on {listed(names)}" for f, names in factors.items())
+                      + "); give them the same")
+    return next(iter(factors), 1.0)
 
 
 def build(context, record_for=None, ground=None):
@@ -67,6 +88,7 @@ def build(context, record_for=None, ground=None):
     depsgraph = context.evaluated_depsgraph_get()
     out = Export()
     tagged = [record_for] if record_for is not None else carriers(scene)
+    units = out.units = scene_units(tagged)
 
     needed = {}        # object -> host type
     circles = {}       # obstacle object -> (centre, radius)
@@ -90,19 +112,27 @@ def build(context, record_for=None, ground=None):
             need(a)
         if record_for is not None:
             continue
-        for attr, _param, label, _tip in LINKS:
-            linked = getattr(tag, attr)
+        for p in LINKS:
+            linked = getattr(tag, p.attr)
             if linked is not None and scene.objects.get(linked.name) != linked:
-                out.warnings.append((carrier.name, f"its {label.lower()} '{linked.name}' is not in this "
-                                                   "scene, so the tag sees none"))
+                out.warnings.append(Note(carrier.name, "link-outside-scene",
+                                         f"its {p.label.lower()} '{linked.name}' is not in this scene, "
+                                         "so the tag sees none"))
         need(tag.target)
         if tag.obstacles_group is not None:
             need(tag.obstacles_group)
             for child in children_in_scene(tag.obstacles_group, scene):
-                centre, radius = obstacle_circle(child, depsgraph)
+                centre, radius, plane = obstacle_circle(child, depsgraph)
                 if centre is None:
-                    out.warnings.append((carrier.name, f"obstacle '{child.name}' is {radius}; passed over"))
+                    out.warnings.append(Note(carrier.name, "skipped-obstacle",
+                                             f"obstacle '{child.name}' is {radius}; passed over"))
                     continue
+                uneven = uneven_scale(child, plane)
+                if uneven is not None:
+                    out.warnings.append(Note(carrier.name, "uneven-obstacle",
+                                             f"obstacle '{child.name}' is scaled unevenly ({uneven[0]:.3g} by "
+                                             f"{uneven[1]:.3g}) and drawn as an ellipse; the tag sees a circle "
+                                             f"of radius {length_text(scene, radius)}"))
                 circles[child] = (centre, radius)
                 need(child, "circle")
         if tag.terrain is not None and tag.terrain.type == 'MESH':
@@ -128,9 +158,11 @@ def build(context, record_for=None, ground=None):
         moving = sorted({o.name for o in needed if o not in all_agents and _animated(o)})
         if moving:
             verb, them = ("moves", "it") if len(moving) == 1 else ("move", "them")
-            out.warnings.append((None, f"{_listed(moving)} {verb} in Blender, but the tag sees {them} where "
-                                       f"{'it stands' if len(moving) == 1 else 'they stand'} at frame "
-                                       f"{scene.frame_current}"))
+            out.warnings.append(Note(None, "moving-object",
+                                     f"{listed(moving)} {verb} in Blender, but the tag sees {them} where "
+                                     f"{'it stands' if len(moving) == 1 else 'they stand'} at frame "
+                                     f"{scene.frame_current}"))
+        out.warnings.extend(_shared_groups(tagged))
 
     names = {}
     for obj in needed:
@@ -150,6 +182,7 @@ def build(context, record_for=None, ground=None):
             shift = np.identity(4)
             shift[0:3, 3] = circles[obj][0]
             world = world @ shift
+        world[0:3, 3] *= units
         if parent_world is None:
             local = world
         elif abs(np.linalg.det(parent_world[0:3, 0:3])) < 1e-30:
@@ -159,8 +192,9 @@ def build(context, record_for=None, ground=None):
             local = np.linalg.inv(parent_world) @ world
         d = host_axes.decompose_host(host_axes.host_from_blender(local))
         if d.shear > host_axes.SHEAR_TOLERANCE:
-            out.warnings.append((None, f"'{obj.name}' is sheared by a non-uniformly scaled parent; "
-                                       "the host keeps only its rotation and scale"))
+            out.warnings.append(Note(None, "sheared-object",
+                                     f"'{obj.name}' is sheared by a non-uniformly scaled parent; "
+                                     "the host keeps only its rotation and scale"))
         entry = {
             "name": obj.name,
             "type": kind,
@@ -169,11 +203,14 @@ def build(context, record_for=None, ground=None):
             "scale": [_number(v, f"the scale of '{obj.name}'") for v in d.scale],
         }
         if kind == "circle":
-            entry["radius"] = real32(circles[obj][1])
+            entry["radius"] = real32(circles[obj][1] * units)
         elif kind == "polygon":
             points, triangles = terrain_mesh(obj, depsgraph)
             if len(triangles) == 0:
-                out.warnings.append((None, f"terrain '{obj.name}' has no faces; agents walk as on flat ground"))
+                out.warnings.append(Note(None, "flat-terrain",
+                                         f"terrain '{obj.name}' has no faces; agents walk as on flat ground"))
+            if units != 1.0:
+                points = (points.astype(np.float64) * units).astype(np.float32)
             if ground is not None and len(triangles) > 0:
                 entry.update(ground(obj, points, triangles))
             else:
@@ -214,9 +251,23 @@ def _animated(obj):
     return False
 
 
-def _listed(names, most=5):
-    shown = ", ".join(f"'{n}'" for n in names[:most])
-    return shown + (f" and {len(names) - most} more" if len(names) > most else "")
+def _shared_groups(tagged):
+    """Two tags that steer the same agents move them twice a frame (as a
+    duplicated carrier does): a warning on each."""
+    by_group = {}
+    for carrier in tagged:
+        group = carrier.kestrelwood.agents_group
+        if group is not None:
+            by_group.setdefault(group, []).append(carrier.name)
+    notes = []
+    for group, names in by_group.items():
+        for name in names if len(names) > 1 else ():
+            others = [n for n in names if n != name]
+            notes.append(Note(name, "shared-agents",
+                              f"{listed(others)} also steer{'s' if len(others) == 1 else ''} the agents of "
+                              f"'{group.name}', so they take two steps a frame; disable or delete one of "
+                              "the tags"))
+    return notes
 
 
 def tag_json(tag, written, record=False):
@@ -230,15 +281,17 @@ def tag_json(tag, written, record=False):
 
     if record:
         params = {"AGENTS_GROUP": _link(tag.agents_group),
-                  "SPEED": real32(tag.speed), "SPEED_VARIATION": real32(tag.speed_variation)}
+                  "SPEED": real32(scene_value(tag, BY_ATTR["speed"])),
+                  "SPEED_VARIATION": real32(tag.speed_variation)}
         return {"type": TAG_TYPE, "params": params, "recordStart": True}
     params = {}
-    for attr, param, _label, _tip in LINKS:
-        params[param] = _link(getattr(tag, attr))
-    for attr, param, *_rest in REALS:
-        params[param] = real32(getattr(tag, attr))
-    for attr, param, _label, _tip in BOOLS:
-        params[param] = bool(getattr(tag, attr))
+    for p in PARAMETERS:
+        if p.kind == "link":
+            params[p.param] = _link(getattr(tag, p.attr))
+        elif p.kind == "real":
+            params[p.param] = real32(scene_value(tag, p))
+        else:
+            params[p.param] = bool(getattr(tag, p.attr))
     if tag.start_recorded and len(tag.start_slots) == START_SLOTS:
         params["START_RECORDED"] = {"bool": True}
         params["START_COUNT_ID"] = {"long": START_COUNT_ID}

@@ -10,6 +10,8 @@ import numpy as np
 
 from .problem import Problem
 
+SCENE_EXT = ".kwscene.json"
+
 
 def real32(value):
     """A 32-bit float as the shortest JSON number that reads back (decimal to
@@ -73,6 +75,22 @@ def _float_rows(values):
 
 def _int_rows(values):
     return ["[" + ",".join(map(str, row)) + "]" for row in values.tolist()]
+
+
+def scene_path(path):
+    """path with the scene file's extension once: "crowd", "crowd.json",
+    "crowd.kwscene" and "crowd.kwscene.kwscene.json" all end as
+    "crowd.kwscene.json"."""
+    folder, name = os.path.split(path)
+    if not name:
+        return path
+    while True:
+        lower = name.lower()
+        cut = next((len(e) for e in (SCENE_EXT, ".json", ".kwscene") if lower.endswith(e)), 0)
+        if not cut:
+            break
+        name = name[:-cut]
+    return os.path.join(folder, name + SCENE_EXT)
 
 
 def write_atomically(path, text):

@@ -14,8 +14,11 @@ import tempfile
 import mathutils
 
 from . import host_axes, program, scene_build, scene_text
+from .notes import listed
+from .parameters import BY_ATTR, label, scene_value
 from .problem import Problem
 from .properties import START_SLOTS
+from .scene_text import real32
 
 
 class StartTable:
@@ -88,7 +91,8 @@ def _key(params, ident):
 
 
 def store(tag, table, agents, frame):
-    """Keeps the table on the tag, with the names of the agents it holds."""
+    """Keeps the table on the tag, with the names of the agents it holds and
+    the settings it was drawn from."""
     tag.start_slots.clear()
     for k in range(START_SLOTS):
         slot = tag.start_slots.add()
@@ -97,28 +101,61 @@ def store(tag, table, agents, frame):
         slot.agent = agents[k].name if k < len(agents) else ""
     tag.start_count = min(len(agents), START_SLOTS)
     tag.start_frame = frame
+    tag.start_speed = _scene_speed(tag)
+    tag.start_variation = real32(tag.speed_variation)
+    tag.start_units = tag.units_per_blender_unit
     tag.start_recorded = True
+
+
+def _scene_speed(tag):
+    return real32(scene_value(tag, BY_ATTR["speed"]))
+
+
+def is_recorded(tag):
+    return tag.start_recorded and len(tag.start_slots) == START_SLOTS
+
+
+def out_of_date(tag, agents):
+    """Why the recorded start no longer fits the tag, in a few words (the
+    settings it was drawn from, or the agents it holds), or "" when it fits.
+    A start recorded before the settings were kept is judged by its agents."""
+    if tag.start_speed >= 0.0 and _scene_speed(tag) != real32(tag.start_speed):
+        return f"{label('speed')} changed since Record start"
+    if tag.start_variation >= 0.0 and real32(tag.speed_variation) != real32(tag.start_variation):
+        return f"{label('speed_variation')} changed since Record start"
+    if tag.units_per_blender_unit != tag.start_units:
+        return "Scene units per m changed since Record start"
+    changed = changed_agents(tag, agents)
+    if changed:
+        return f"{len(changed)} agent(s) are not where Record start found them ({listed(changed)})"
+    return ""
 
 
 def changed_agents(tag, agents):
     """Agents whose slot holds another agent's start, or none: the names of
-    those that moved in the order, were added or renamed since the record."""
+    those that moved in the order, were added or renamed since the record,
+    and of recorded agents that are no agents any more."""
     out = []
     for k, agent in enumerate(agents[:START_SLOTS]):
         recorded = tag.start_slots[k].agent if k < len(tag.start_slots) else ""
         if recorded != agent.name:
             out.append(agent.name)
+    for slot in tag.start_slots[len(agents):START_SLOTS]:
+        if slot.agent:
+            out.append(slot.agent)
     return out
 
 
 def restore(tag, agents):
-    """Puts every agent with a recorded slot back to its start matrix.
-    Returns the names of the agents that had none."""
+    """Puts every agent with a recorded slot back to its start matrix (in
+    the scene units it was recorded in). Returns the names of the agents
+    that had none."""
     missing = []
     for k, agent in enumerate(agents):
         if k >= START_SLOTS or k >= len(tag.start_slots) or not tag.start_slots[k].agent:
             missing.append(agent.name)
             continue
         world = host_axes.blender_from_host(list(tag.start_slots[k].matrix))
+        world[0:3, 3] /= tag.start_units
         agent.matrix_world = mathutils.Matrix(world.tolist())
     return missing

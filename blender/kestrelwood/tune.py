@@ -15,10 +15,11 @@ import tempfile
 import bpy
 from bpy.props import EnumProperty, IntProperty, PointerProperty
 
-from . import program, scene_build, scene_text
-from .operators import _TagCommand, _program, _about
+from . import program, scene_build, scene_order, scene_text, start_state
+from .operators import _TagCommand, _program
+from .parameters import BY_ATTR
 from .problem import Problem
-from .properties import REALS, START_SLOTS
+from .properties import REALS
 
 # The parameters a tune may vary: the reals the tag reads at every frame
 # (the speeds belong to the recorded start).
@@ -82,30 +83,34 @@ class KESTRELWOOD_OT_tune(_TagCommand, bpy.types.Operator):
             return {'CANCELLED'}
         tag, settings = obj.kestrelwood, obj.kestrelwood_tune
         if tag.target is None:
-            self.say('WARNING', f"Kestrelwood on '{obj.name}': no target is set, so no agent would move; "
-                                "link a Target")
+            self.say_about('WARNING', obj, "no target is set, so no agent would move; link a Target")
             return {'CANCELLED'}
-        if not tag.start_recorded or len(tag.start_slots) != START_SLOTS:
-            self.say('WARNING', f"Kestrelwood on '{obj.name}': no start state is recorded; press Record start")
+        if not start_state.is_recorded(tag):
+            self.say_about('WARNING', obj, "no start state is recorded; press Record start")
+            return {'CANCELLED'}
+        # The tune runs the recorded start, as Simulate does.
+        stale = start_state.out_of_date(tag, scene_order.agents_of(tag, context.scene))
+        if stale:
+            self.say_about('WARNING', obj, f"the start is out of date: {stale}; press Record start")
             return {'CANCELLED'}
         varied = [attr for attr in TUNABLE if attr in settings.vary]
         if not varied:
-            self.say('WARNING', f"Kestrelwood on '{obj.name}': no parameter is chosen to vary")
+            self.say_about('WARNING', obj, "no parameter is chosen to vary")
             return {'CANCELLED'}
         wm = context.window_manager
         wm.progress_begin(0, 100)
         try:
             return self.run(context, obj, varied, settings.trials, _program(context), wm)
         except (Problem, OSError, ValueError) as e:
-            self.say('ERROR', f"Kestrelwood: {e}")
+            self.say_about('ERROR', None, str(e))
             return {'CANCELLED'}
         finally:
             wm.progress_end()
 
     def run(self, context, obj, varied, trials, exe, wm):
         export = scene_build.build(context)
-        for carrier, w in export.warnings:
-            self.say('WARNING', _about(carrier, w))
+        for note in export.warnings:
+            self.say_about('WARNING', note.carrier, note.text)
         tag_index = export.tag_index[obj.name]
         ticks = [0]
 
@@ -129,15 +134,16 @@ class KESTRELWOOD_OT_tune(_TagCommand, bpy.types.Operator):
             value = params.get(_PARAM[attr])
             if not isinstance(value, (int, float)):
                 raise ValueError(f"the tuned scene has no value of {_PARAM[attr]}")
-            setattr(tag, attr, float(value))
+            # Lengths come back in scene units.
+            setattr(tag, attr, float(value) / (export.units if BY_ATTR[attr].unit == "length" else 1.0))
         changes = ", ".join(f"{_LABEL[a]} {given[a]:.4g} -> {getattr(tag, a):.4g}" for a in varied
                             if getattr(tag, a) != given[a])
         costs = compared_costs(err)
         cost = f"cost {costs[0]} -> {costs[1]}" if costs else "tuned"
         if not changes:
-            self.say('INFO', f"Kestrelwood: {cost}: the current values are the best found; nothing changed")
+            self.say_about('INFO', None, f"{cost}: the current values are the best found; nothing changed")
         else:
-            self.say('INFO', f"Kestrelwood: {cost}: {changes}; press Simulate to key the tuned crowd")
+            self.say_about('INFO', None, f"{cost}: {changes}; press Simulate to key the tuned crowd")
         return {'FINISHED'}
 
 
@@ -146,9 +152,10 @@ def draw(layout, obj):
     settings = obj.kestrelwood_tune
     col = layout.column(heading="Tune")
     col.prop(settings, "vary")
-    row = col.row(align=True)
-    row.prop(settings, "trials")
-    row.operator(KESTRELWOOD_OT_tune.bl_idname, icon='MODIFIER')
+    # One to a row: side by side they do not fit the panel's default width.
+    col = layout.column(align=True)
+    col.prop(settings, "trials")
+    col.operator(KESTRELWOOD_OT_tune.bl_idname, icon='MODIFIER')
 
 
 classes = (KestrelwoodTuneSettings, KESTRELWOOD_OT_tune)

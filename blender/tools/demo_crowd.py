@@ -1,8 +1,9 @@
 """The built-in demo of `kestrelwood demo` laid out in Blender: its ground,
 target, six rocks and 60 agents read from `kestrelwood demo --export-scene`
 and turned into Blender's axes (host (x, y, z) is Blender (x, z, y)), with a
-carrier "Crowd" whose tag has the demo's parameters. For the benchmark and
-the README's pictures; run inside Blender."""
+carrier "Crowd" whose tag has the demo's parameters. At `units` scene units
+per Blender unit: 1 for the benchmark (the demo's own numbers), 100 for the
+pictures (a crowd in metres). Run inside Blender."""
 
 import json
 import os
@@ -11,12 +12,7 @@ import tempfile
 
 import bpy
 
-PARAMS = {  # the demo tag's parameters, by the add-on's property names
-    "SPEED": "speed", "SPEED_VARIATION": "speed_variation", "VISION_LENGTH": "vision_length",
-    "VISION_HALF_WIDTH": "vision_half_width", "REPULSION_RADIUS": "repulsion_radius",
-    "ALIGNMENT_RADIUS": "alignment_radius", "MAX_PITCH_STEP": "max_pitch_step",
-    "SHOW_VISION": "show_vision", "SHOW_REPULSION": "show_repulsion", "SHOW_ALIGNMENT": "show_alignment",
-}
+from kestrelwood import parameters
 
 
 def demo_scene_json(program):
@@ -28,13 +24,13 @@ def demo_scene_json(program):
             return json.load(f)
 
 
-def to_blender(p):
-    return (p[0], p[2], p[1])
-
-
-def build(program, agent_shape=True):
+def build(program, agent_shape=True, units=1.0):
     """Lays the demo out in the current (emptied) scene; returns the carrier."""
     doc = demo_scene_json(program)
+
+    def to_blender(p):
+        return (p[0] / units, p[2] / units, p[1] / units)
+
     scene = bpy.context.scene
     scene.frame_start, scene.frame_end, scene.render.fps = doc["minFrame"], doc["maxFrame"], doc["fps"]
     objs = {o["name"]: o for o in doc["objects"]}
@@ -57,10 +53,10 @@ def build(program, agent_shape=True):
         o.parent = parent
         return o
 
-    target = empty("Target", to_blender(objs["Target"]["position"]), 'SPHERE', 60.0)
+    target = empty("Target", to_blender(objs["Target"]["position"]), 'SPHERE', 60.0 / units)
     rocks = empty("Obstacles", (0, 0, 0))
     for r in objs["Obstacles"]["children"]:
-        rock = empty(r["name"], to_blender(r["position"]), 'CIRCLE', r["radius"], rocks)
+        rock = empty(r["name"], to_blender(r["position"]), 'CIRCLE', r["radius"] / units, rocks)
         rock.rotation_euler.x = 1.5707963  # Blender draws an empty's circle upright: lay it flat
         rock.show_in_front = True
     flock = empty("Flock", (0, 0, 0))
@@ -68,7 +64,8 @@ def build(program, agent_shape=True):
     if agent_shape:
         # One shared arrow-like cone, its tip along local +Y (forward),
         # standing on the agent's origin.
-        bpy.ops.mesh.primitive_cone_add(radius1=40.0, depth=120.0, location=(0, 0, 40.0), rotation=(-1.5708, 0, 0))
+        bpy.ops.mesh.primitive_cone_add(radius1=40.0 / units, depth=120.0 / units, location=(0, 0, 40.0 / units),
+                                        rotation=(-1.5708, 0, 0))
         shape = bpy.context.object
         bpy.ops.object.transform_apply(location=True, rotation=True)
         cone = shape.data
@@ -77,17 +74,18 @@ def build(program, agent_shape=True):
         o = bpy.data.objects.new(a["name"], cone)
         scene.collection.objects.link(o)
         if cone is None:
-            o.empty_display_type, o.empty_display_size = 'SINGLE_ARROW', 60.0
+            o.empty_display_type, o.empty_display_size = 'SINGLE_ARROW', 60.0 / units
         o.location = to_blender(a["position"])
         o.parent = flock
     crowd = empty("Crowd", (0, 0, 0))
     tag = crowd.kestrelwood
     tag.enabled = True
+    tag.units_per_blender_unit = units
     tag.agents_group, tag.target, tag.obstacles_group, tag.terrain = flock, target, rocks, ground
     params = objs["Crowd"]["tags"][0]["params"]
-    for key, attr in PARAMS.items():
-        if key in params:
-            setattr(tag, attr, params[key])
+    for p in parameters.PARAMETERS:
+        if p.kind != "link" and p.param in params:
+            setattr(tag, p.attr, params[p.param] / units if p.unit == "length" else params[p.param])
     bpy.context.view_layer.objects.active = crowd
     bpy.context.view_layer.update()
     return crowd

@@ -15,7 +15,7 @@ import subprocess
 import bpy
 import numpy as np
 
-PARAMS = {"SPEED": "speed", "SPEED_VARIATION": "speed_variation"}
+from kestrelwood import parameters
 
 
 def scene_files(frames_bench):
@@ -90,10 +90,16 @@ def build(scene_path, frames):
     crowd = empty("Crowd", (0, 0, 0))
     tag = crowd.kestrelwood
     tag.enabled = True
+    # The scene file's numbers are Blender's: the tag's own defaults, at one
+    # scene unit per Blender unit.
+    tag.units_per_blender_unit = 1.0
+    for p in parameters.LENGTHS:
+        setattr(tag, p.attr, p.default)
     tag.agents_group, tag.target, tag.terrain = walkers, target, ground
     params = objs["Crowd"]["tags"][0]["params"]
-    for key, attr in PARAMS.items():
-        setattr(tag, attr, params[key])
+    for p in parameters.PARAMETERS:
+        if p.kind != "link" and p.param in params:
+            setattr(tag, p.attr, params[p.param])
     bpy.context.view_layer.objects.active = crowd
     bpy.context.view_layer.update()
     return crowd

@@ -16,6 +16,7 @@
 #include "cli/option_values.h"
 #include "core/warning.h"
 #include "export/csv_writer.h"
+#include "export/drawing_writer.h"
 #include "export/report_json.h"
 #include "export/report_kinds.h"
 #include "tune/worker_protocol.h"
@@ -28,6 +29,11 @@ constexpr const char* kFooterText = R"(Outputs:
   --save FILE    the scene after the last frame (it reloads to the same document)
   --out DIR      DIR/index.html (open it in a browser), DIR/run.glb (any glTF viewer),
                  DIR/poster.svg (the run seen from above), DIR/agents.csv
+  --drawing FILE what the tags drew (vision probes, circles) after each frame, JSON
+                 ("format": "%DRAWING_FORMAT%"): per frame, each line and circle with the
+                 drawing tag's number (the CSV's tag column) and its pen colour, in world
+                 coordinates; nothing for a tag whose SHOW_ switches are off
+                 (docs/drawing-output.md)
   --report FILE  the crowd report, JSON ("format": "%REPORT_FORMAT%"), per tag over the
                  frames after the first, with a summary line per tag on standard error; the
                  viewer page and the poster mark the same events. Its kinds (--fail-on):
@@ -103,10 +109,12 @@ void fill(std::string* text, const std::string& slot, const std::string& value) 
 }
 
 // The footer with the parts that other files state filled in: the CSV's
-// header, the report's kinds and the warning keys.
+// header, the drawing's and the report's formats, the report's kinds and the
+// warning keys.
 std::string footer() {
   std::string text = kFooterText;
   fill(&text, "%CSV%", kwhost::kCsvHeader);
+  fill(&text, "%DRAWING_FORMAT%", kwhost::kDrawingFormat);
   fill(&text, "%REPORT_FORMAT%", kwhost::kReportFormat);
   std::string kinds;
   for (const kwhost::ReportKind& k : kwhost::reportKinds()) kinds += listed("                   ", k.option, 13, k.meaning);
@@ -163,6 +171,7 @@ int main(int argc, char** argv) {
       cmd->add_option("--out", req.outDir, "write the viewer page, glb, poster and CSV into DIR")->type_name("DIR");
       cmd->add_option("--report", req.report, "write the crowd report (" + kindOptions(", ") + ") as JSON")
           ->type_name("FILE");
+      cmd->add_option("--drawing", req.drawing, "write what the tags drew after each frame as JSON")->type_name("FILE");
       cmd->add_option("--min-gap", minGap, "close-pair distance (default: 5% of each tag's REPULSION_RADIUS)")
           ->type_name("D")
           ->check(kwhost::cli::distance());

@@ -16,12 +16,14 @@ std::vector<std::string> stdoutOptions(const RunRequest& r) {
   if (r.save == kStdout) out.push_back("--save");
   if (r.demoExport == kStdout) out.push_back("--export-scene");
   if (r.report == kStdout) out.push_back("--report");
+  if (r.drawing == kStdout) out.push_back("--drawing");
   return out;
 }
 
 OutputPlan planOutputs(const RunRequest& r) {
   OutputPlan plan;
-  plan.needsFrames = !r.csv.empty() || !r.outDir.empty() || !r.report.empty() || !r.failOn.empty();
+  plan.needsFrames =
+      !r.csv.empty() || !r.outDir.empty() || !r.report.empty() || !r.drawing.empty() || !r.failOn.empty();
   auto check = [&plan](const std::string& path) {
     if (path.empty() || path == kStdout) return;
     if (auto ok = prepareOutput(path); !ok) plan.errors.push_back(ok.error());
@@ -31,6 +33,7 @@ OutputPlan planOutputs(const RunRequest& r) {
   check(r.csv);
   check(r.save);
   check(r.report);
+  check(r.drawing);
   if (!r.outDir.empty()) {
     const fs::path dir(r.outDir);
     std::error_code ec;

@@ -19,7 +19,7 @@ struct OutputPlan {
   std::vector<std::string> errors;    // "FILE: WHAT", one per problem
   std::vector<Warning> warnings;      // outputs that will be skipped, and why
   bool viewerPage = false;            // --out writes index.html (its template exists)
-  // An output reads the run's frames (--csv, --out, --report, --fail-on);
+  // An output reads the run's frames (--csv, --out, --report, --drawing, --fail-on);
   // --save reads the scene after the run, not the frames.
   bool needsFrames = false;
   std::vector<std::string> files;  // every file it will write, in the order written

@@ -8,6 +8,7 @@
 #include "core/console.h"
 #include "export/crowd_report.h"
 #include "export/csv_writer.h"
+#include "export/drawing_writer.h"
 #include "core/module_loader.h"
 #include "cli/output_plan.h"
 #include "cli/progress.h"
@@ -170,6 +171,12 @@ int runCommand(const RunRequest& r, int argc, char** argv) {
   }
   if (!r.report.empty())
     report(writeText(r.report, reportJson(*crowdReport, rec).dump(2) + "\n"), "report", r.report);
+  if (r.drawing == kStdout) {
+    report(writeDrawing(rec, stdout) && std::fflush(stdout) == 0 ? Result<void>() : fail("standard output: write failed"),
+           "drawing", r.drawing);
+  } else if (!r.drawing.empty()) {
+    report(writeDrawingFile(rec, r.drawing), "drawing", r.drawing);
+  }
   if (!r.outDir.empty()) {
     const fs::path dir(r.outDir);
     const std::string csv = (dir / "agents.csv").string(), svg = (dir / "poster.svg").string();

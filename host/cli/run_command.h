@@ -28,6 +28,7 @@ struct RunRequest {
   bool record = false;
   std::string csv, save, outDir;  // "-": standard output (not --out)
   std::string report;              // the crowd report (JSON); "-": standard output
+  std::string drawing;             // what the tags drew (JSON); "-": standard output
   std::optional<double> minGap;    // close-pair distance; default 5% of REPULSION_RADIUS
   std::optional<double> stuckRadius;  // stuck beyond this; default REPULSION_RADIUS
   std::vector<std::string> failOn;  // --fail-on: options of report kinds (export/report_kinds.h)

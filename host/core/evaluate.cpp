@@ -19,8 +19,11 @@ void drawFrame(Document& doc, RecordingViewport& viewport) { drawFrame(doc, view
 
 void drawFrame(Document& doc, RecordingViewport& viewport, const std::vector<Tag*>& tagsInOrder) {
   viewport.beginPass(doc.frame());
-  for (Tag* t : tagsInOrder)
-    if (t->alive()) t->draw(viewport);
+  for (size_t i = 0; i < tagsInOrder.size(); ++i) {
+    if (!tagsInOrder[i]->alive()) continue;
+    viewport.setTag(int32_t(i));
+    tagsInOrder[i]->draw(viewport);
+  }
 }
 
 bool pressButton(Tag& tag, int32_t id) {

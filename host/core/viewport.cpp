@@ -18,8 +18,8 @@ void RecordingViewport::setColor(const KwVector& c) {
   current().colorsSet.push_back(c);
 }
 
-void RecordingViewport::line(const KwVector& a, const KwVector& b) { current().lines.push_back({a, b, color_}); }
+void RecordingViewport::line(const KwVector& a, const KwVector& b) { current().lines.push_back({a, b, color_, tag_}); }
 
-void RecordingViewport::circle(const KwMatrix& m) { current().circles.push_back({m, color_}); }
+void RecordingViewport::circle(const KwMatrix& m) { current().circles.push_back({m, color_, tag_}); }
 
 }  // namespace kwhost

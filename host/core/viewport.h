@@ -1,5 +1,6 @@
 // A viewport that records what tags draw: per drawing pass (one per frame),
-// every colour set and every line and circle with the colour in force.
+// every colour set and every line and circle with the colour in force and
+// the tag that drew it.
 #ifndef KWHOST_VIEWPORT_H
 #define KWHOST_VIEWPORT_H
 
@@ -19,12 +20,14 @@ class Document;
 
 struct RecordedLine {
   KwVector a, b;
-  KwVector color;  // components 0..255
+  KwVector color;    // components 0..255
+  int32_t tag = 0;  // the drawing tag's position in evaluation order
 };
 
 struct RecordedCircle3D {
   KwMatrix m;  // centre m.off, radius vectors v1 and v2
   KwVector color;
+  int32_t tag = 0;
 };
 
 struct DrawPass {
@@ -45,6 +48,8 @@ class RecordingViewport : public KwDraw {
   DrawPass& current();
   void clear() { passes_.clear(); color_ = KwVector{255, 255, 255}; }
 
+  // The tag whose drawing follows, by its position in evaluation order.
+  void setTag(int32_t tag) { tag_ = tag; }
   void setColor(const KwVector& c);
   void line(const KwVector& a, const KwVector& b);
   void circle(const KwMatrix& m);
@@ -52,6 +57,7 @@ class RecordingViewport : public KwDraw {
  private:
   std::vector<DrawPass> passes_;
   KwVector color_{255, 255, 255};
+  int32_t tag_ = 0;
 };
 
 }  // namespace kwhost

@@ -51,11 +51,13 @@ struct AgentState {
 struct DrawnLine {
   Vec3 a{}, b{};
   Rgb color{};
+  int tag = 0;  // the tag that drew it, as RecordedAgent::tag
 };
 
 struct DrawnCircle {
   Mat12 m{};  // centre m.off, radius vectors v1 and v2
   Rgb color{};
+  int tag = 0;
 };
 
 struct FrameRecord {

@@ -134,9 +134,9 @@ void RunRecorder::addFrame(int frame, const DrawPass* pass) {
   if (pass) {
     f.lines.reserve(pass->lines.size());
     for (const RecordedLine& l : pass->lines)
-      f.lines.push_back({{l.a.x, l.a.y, l.a.z}, {l.b.x, l.b.y, l.b.z}, toRgb(l.color)});
+      f.lines.push_back({{l.a.x, l.a.y, l.a.z}, {l.b.x, l.b.y, l.b.z}, toRgb(l.color), l.tag});
     f.circles.reserve(pass->circles.size());
-    for (const RecordedCircle3D& c : pass->circles) f.circles.push_back({toMat12(c.m), toRgb(c.color)});
+    for (const RecordedCircle3D& c : pass->circles) f.circles.push_back({toMat12(c.m), toRgb(c.color), c.tag});
   }
   rec_.frames.push_back(std::move(f));
 }

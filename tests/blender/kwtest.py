@@ -80,10 +80,17 @@ def grid_mesh(name, size, cells, height):
     return obj
 
 
-def carrier(name, agents_group, target, obstacles=None, terrain=None, **params):
+def carrier(name, agents_group, target, obstacles=None, terrain=None, units=1.0, **params):
+    """An empty carrying a new tag, ticked on as a user does, with the tag's
+    defaults at units scene units per Blender unit (1: the scene's numbers
+    are the tag's own), then params."""
     obj = empty(name)
     tag = obj.kestrelwood
     tag.enabled = True
+    from kestrelwood import parameters
+    for p in parameters.LENGTHS:
+        setattr(tag, p.attr, p.default / units)
+    tag.units_per_blender_unit = units
     tag.agents_group, tag.target = agents_group, target
     tag.obstacles_group, tag.terrain = obstacles, terrain
     for k, v in params.items():
@@ -131,10 +138,11 @@ def row_matrix(row):
             (row["v2x"], row["v2y"], row["v2z"]), (row["v3x"], row["v3y"], row["v3z"]))
 
 
-def matrix_difference(matrix_world, row):
-    """(largest position difference, largest axis difference)."""
+def matrix_difference(matrix_world, row, units=1.0):
+    """(largest position difference in scene units, largest axis
+    difference), with units scene units per Blender unit."""
     mine, theirs = host_of(matrix_world), row_matrix(row)
-    dp = max(abs(a - b) for a, b in zip(mine[0], theirs[0]))
+    dp = max(abs(a * units - b) for a, b in zip(mine[0], theirs[0]))
     da = max(abs(a - b) for i in (1, 2, 3) for a, b in zip(mine[i], theirs[i]))
     return dp, da
 
@@ -165,9 +173,10 @@ def load_json(path):
 
 
 class BlenderTestCase(unittest.TestCase):
-    def assertKeysMatchRun(self, rows, tag, agents, frames):
+    def assertKeysMatchRun(self, rows, tag, agents, frames, units=1.0):
         """Every agent at every frame, as Blender evaluates its keys, equals
-        the run's row within the tolerances."""
+        the run's row within the tolerances (in scene units, with units of
+        them per Blender unit)."""
         scene = bpy.context.scene
         worst_p = worst_a = 0.0
         for f in frames:
@@ -175,7 +184,7 @@ class BlenderTestCase(unittest.TestCase):
             for i, agent in enumerate(agents):
                 row = rows[(f, tag, i)]
                 self.assertEqual(row["name"], agent.name)
-                dp, da = matrix_difference(agent.matrix_world, row)
+                dp, da = matrix_difference(agent.matrix_world, row, units)
                 worst_p, worst_a = max(worst_p, dp), max(worst_a, da)
                 self.assertLess(dp, POSITION_TOLERANCE, f"{agent.name} at frame {f}: position off by {dp}")
                 self.assertLess(da, AXIS_TOLERANCE, f"{agent.name} at frame {f}: axes off by {da}")
