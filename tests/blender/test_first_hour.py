@@ -357,8 +357,8 @@ class ProgramOutputTest(kwtest.BlenderTestCase):
                 row.update({c: k + frame for k, c in enumerate(keys.MATRIX_COLUMNS)})
                 f.write(",".join(f'"{row[c]}"' if c == "name" else str(row[c]) for c in header) + "\n")
         track = keys.read_csv(path, 0)[0]
-        self.assertEqual((track.name, track.frames), ("A, quoted", [0, 1]))
-        self.assertEqual(track.matrices[1], [float(k + 1) for k in range(12)])
+        self.assertEqual((track.name, list(track.frames)), ("A, quoted", [0, 1]))
+        self.assertEqual(list(track.matrices[1]), [float(k + 1) for k in range(12)])
         with open(path, "w") as f:
             f.write("frame,tag,index,name,x,y,z\n0,0,0,A,1,2,3\n")
         with self.assertRaisesRegex(ValueError, "not a kestrelwood CSV .*has no v1x, v1y"):
