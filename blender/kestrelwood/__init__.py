@@ -18,7 +18,7 @@ bl_info = {
 
 if "bpy" in locals():
     import importlib
-    for _name in ("problem", "host_axes", "program", "properties", "scene_order", "scene_text", "shapes",
+    for _name in ("problem", "host_axes", "program", "scene_order", "walk", "properties", "scene_text", "shapes",
                   "scene_build", "start_state", "keys", "operators", "panel", "preferences"):
         if _name in locals():
             importlib.reload(locals()[_name])
@@ -26,7 +26,7 @@ if "bpy" in locals():
 import bpy  # noqa: E402,F401
 
 from . import (host_axes, keys, operators, panel, preferences, problem, program, properties,  # noqa: E402,F401
-               scene_build, scene_order, scene_text, shapes, start_state)
+               scene_build, scene_order, scene_text, shapes, start_state, walk)
 
 _modules = (properties, preferences, operators, panel)
 

@@ -15,7 +15,7 @@ import bpy
 from bpy.props import StringProperty
 from bpy_extras.io_utils import ExportHelper
 
-from . import keys, program, scene_build, scene_order, scene_text, start_state
+from . import keys, program, scene_build, scene_order, scene_text, start_state, walk
 from .problem import Problem
 from .properties import START_SLOTS
 
@@ -117,6 +117,10 @@ class KESTRELWOOD_OT_simulate(_TagCommand, bpy.types.Operator):
         if not tag.start_recorded or len(tag.start_slots) != START_SLOTS:
             self.say('WARNING', f"Kestrelwood on '{obj.name}': no start state is recorded; press Record start")
             return {'CANCELLED'}
+        refused = walk.refusal(tag)
+        if refused:
+            self.say('WARNING', f"Kestrelwood on '{obj.name}': {refused}")
+            return {'CANCELLED'}
         agents = scene_order.agents_of(tag, context.scene)
         changed = start_state.changed_agents(tag, agents)
         if changed:
@@ -180,6 +184,9 @@ class KESTRELWOOD_OT_simulate(_TagCommand, bpy.types.Operator):
             track = tracks.get(index)
             if track is None or track.name != agent.name:
                 raise ValueError(f"the run has no rows for agent {index}, '{agent.name}'")
+        walks = walk.plan(obj.kestrelwood, agents, tracks, scene)
+        for w in walks.warnings:
+            self.say('WARNING', f"Kestrelwood on '{obj.name}': {w}")
         replaced = []
         for index, agent in enumerate(agents):
             if keys.key_agent(agent, tracks[index]):
@@ -188,9 +195,11 @@ class KESTRELWOOD_OT_simulate(_TagCommand, bpy.types.Operator):
         if replaced:
             self.say('WARNING', f"Kestrelwood: replaced the location and rotation keys of {len(replaced)} "
                                 f"agent(s) that were not a run's ({_names(replaced)}); Undo brings them back")
+        walking = walk.play(walks)
         scene.frame_set(scene.frame_current)
         self.say('INFO', f"Kestrelwood: keyed {len(tracks)} agents on frames {scene.frame_start} to "
-                         f"{scene.frame_end} in {time.perf_counter() - started:.2f} s")
+                         f"{scene.frame_end}" + (f", the walk cycle on {walking} armatures" if walking else "") +
+                         f" in {time.perf_counter() - started:.2f} s")
         return {'FINISHED'}
 
     def warn_shared_speeds(self, context, obj, export):
@@ -229,6 +238,7 @@ class KESTRELWOOD_OT_clear(_TagCommand, bpy.types.Operator):
         tag = obj.kestrelwood
         agents = scene_order.agents_of(tag, context.scene)
         cleared = sum(1 for a in agents if keys.clear_agent(a))
+        walk.clear(agents, context.scene)
         context.view_layer.update()
         text = f"Kestrelwood: removed the keys of {cleared} agents"
         if tag.start_recorded and len(tag.start_slots) == START_SLOTS:

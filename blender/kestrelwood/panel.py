@@ -2,7 +2,7 @@
 
 import bpy
 
-from . import scene_order
+from . import scene_order, walk
 from .properties import START_SLOTS
 
 
@@ -43,6 +43,8 @@ class OBJECT_PT_kestrelwood(bpy.types.Panel):
                      "target_weight", "repulsion_weight", "alignment_weight", "repulsion_radius",
                      "alignment_radius", "max_pitch_step"):
             col.prop(tag, attr)
+
+        walk.draw(layout, tag)
 
         col = layout.column(heading="Viewer overlays")
         col.prop(tag, "show_vision")

@@ -12,6 +12,8 @@ import bpy
 from bpy.props import (BoolProperty, CollectionProperty, FloatProperty, FloatVectorProperty,
                        IntProperty, PointerProperty, StringProperty)
 
+from . import walk
+
 # The module's start table holds this many slots, whatever the crowd's size.
 START_SLOTS = 100
 
@@ -101,6 +103,7 @@ class KestrelwoodTag(bpy.types.PropertyGroup):
            for attr, _p, label, tip in LINKS},
         **_reals(),
         **{attr: BoolProperty(name=label, default=False, description=tip) for attr, _p, label, tip in BOOLS},
+        **walk.PROPERTIES,
         "start_recorded": BoolProperty(name="Start recorded", default=False,
                                        description="Record start has stored the agents' start state"),
         "start_slots": CollectionProperty(type=KestrelwoodStartSlot),
