@@ -5,7 +5,9 @@ its parts and with `kestrelwood run` of the same scene file beside it.
     blender -b --factory-startup --python blender/bench.py [-- REPETITIONS]
 
 The crowd is the built-in demo's, laid out in Blender (tools/demo_crowd.py);
-the run is checked against `kestrelwood demo` frame by frame.
+the run is checked against `kestrelwood demo` frame by frame. Then the same
+crowd of walkers (an armature and its figure per agent): Simulate with their
+walk cycle on the tag, and without it, as the reference.
 """
 
 import csv
@@ -24,7 +26,7 @@ sys.path.insert(0, os.path.join(HERE, "tools"))
 
 import kestrelwood  # noqa: E402
 import demo_crowd  # noqa: E402
-from kestrelwood import keys, program, scene_build, scene_order, scene_text, shapes  # noqa: E402
+from kestrelwood import keys, program, scene_build, scene_order, scene_text, shapes, walk  # noqa: E402
 
 
 def median_time(fn, repeat):
@@ -103,6 +105,37 @@ def main():
             worst = max(worst, abs(m[0][3] - float(r["x"])), abs(m[2][3] - float(r["y"])),
                         abs(m[1][3] - float(r["z"])))
     print(f"largest position difference from kestrelwood demo (every 10th frame): {worst:.3g}")
+    walkers(exe, repeat, folder)
+
+
+def walkers(exe, repeat, folder):
+    """Simulate on the demo crowd as walkers, with and without the cycle."""
+    bpy.ops.wm.read_factory_settings(use_empty=True)
+    crowd = demo_crowd.build(exe, "walker")
+    ctx = bpy.context
+    tag = crowd.kestrelwood
+    agents = scene_order.agents_of(tag, ctx.scene)
+    action = tag.walk_action
+    assert bpy.ops.kestrelwood.record_start() == {'FINISHED'}
+    rows = []
+    tag.walk_action = None
+    t, _ = median_time(lambda: bpy.ops.kestrelwood.simulate(), repeat)
+    rows.append(("reference: Simulate of the walkers without a walk cycle", t))
+    tag.walk_action = action
+    t, _ = median_time(lambda: bpy.ops.kestrelwood.simulate(), repeat)
+    rows.append((f"Simulate with walk cycles ({len(agents)} armatures)", t))
+
+    scene_path = os.path.join(folder, "walkers.kwscene.json")
+    csv_path = os.path.join(folder, "walkers.csv")
+    with open(scene_path, "w") as f:
+        f.write(scene_text.to_text(scene_build.build(ctx).document))
+    program.run(exe, ["run", scene_path, "--csv", csv_path], cwd=folder)
+    tracks = keys.read_csv(csv_path, 0)
+    t, _ = median_time(lambda: walk.play(walk.plan(tag, agents, tracks, ctx.scene)), repeat)
+    rows.append(("  part: walk strips planned and keyed", t))
+    print(f"walkers: the same crowd, each agent an armature with its figure, stride {demo_crowd.WALKER_STRIDE:g}")
+    for label, seconds in rows:
+        print(f"{label:<58} {seconds * 1000:9.1f} ms")
 
 
 main()

@@ -2,7 +2,11 @@
 target, six rocks and 60 agents read from `kestrelwood demo --export-scene`
 and turned into Blender's axes (host (x, y, z) is Blender (x, z, y)), with a
 carrier "Crowd" whose tag has the demo's parameters. For the benchmark and
-the README's pictures; run inside Blender."""
+the README's pictures; run inside Blender.
+
+The agents are cones (one shared mesh, tip forward), arrow empties, or
+walkers (tools/walker.py: each agent an armature with its figure, the tag
+playing their cycle by the distance walked, WALKER_STRIDE to a cycle)."""
 
 import json
 import os
@@ -10,6 +14,8 @@ import subprocess
 import tempfile
 
 import bpy
+
+import walker
 
 PARAMS = {  # the demo tag's parameters, by the add-on's property names
     "SPEED": "speed", "SPEED_VARIATION": "speed_variation", "VISION_LENGTH": "vision_length",
@@ -28,12 +34,18 @@ def demo_scene_json(program):
             return json.load(f)
 
 
+# A walker's stride in the demo's units: at the demo's Speed of 22 a cycle
+# lasts about 13 frames, and the figure stands about 290 tall.
+WALKER_STRIDE = 280.0
+
+
 def to_blender(p):
     return (p[0], p[2], p[1])
 
 
-def build(program, agent_shape=True):
-    """Lays the demo out in the current (emptied) scene; returns the carrier."""
+def build(program, figure="cone"):
+    """Lays the demo out in the current (emptied) scene with agents of the
+    figure "cone", "arrow" or "walker"; returns the carrier."""
     doc = demo_scene_json(program)
     scene = bpy.context.scene
     scene.frame_start, scene.frame_end, scene.render.fps = doc["minFrame"], doc["maxFrame"], doc["fps"]
@@ -64,8 +76,10 @@ def build(program, agent_shape=True):
         rock.rotation_euler.x = 1.5707963  # Blender draws an empty's circle upright: lay it flat
         rock.show_in_front = True
     flock = empty("Flock", (0, 0, 0))
-    cone = None
-    if agent_shape:
+    cone = walkers = None
+    if figure == "walker":
+        walkers = walker.Walker(WALKER_STRIDE)
+    elif figure == "cone":
         # One shared arrow-like cone, its tip along local +Y (forward),
         # standing on the agent's origin.
         bpy.ops.mesh.primitive_cone_add(radius1=40.0, depth=120.0, location=(0, 0, 40.0), rotation=(-1.5708, 0, 0))
@@ -74,6 +88,9 @@ def build(program, agent_shape=True):
         cone = shape.data
         bpy.data.objects.remove(shape)
     for a in objs["Flock"]["children"]:
+        if walkers is not None:
+            walkers.make(a["name"], flock, to_blender(a["position"]))
+            continue
         o = bpy.data.objects.new(a["name"], cone)
         scene.collection.objects.link(o)
         if cone is None:
@@ -88,6 +105,8 @@ def build(program, agent_shape=True):
     for key, attr in PARAMS.items():
         if key in params:
             setattr(tag, attr, params[key])
+    if walkers is not None:
+        tag.walk_action, tag.walk_stride = walkers.action, WALKER_STRIDE
     bpy.context.view_layer.objects.active = crowd
     bpy.context.view_layer.update()
     return crowd

@@ -29,7 +29,7 @@ def reset(frame_start=0, frame_end=40):
     """An empty scene with the given frames. The preferences stay as they
     are (reading factory settings would disable an installed add-on)."""
     for collection in (bpy.data.objects, bpy.data.meshes, bpy.data.curves, bpy.data.actions,
-                       bpy.data.materials, bpy.data.cameras, bpy.data.lights):
+                       bpy.data.materials, bpy.data.cameras, bpy.data.lights, bpy.data.armatures):
         for item in list(collection):
             collection.remove(item)
     scene = bpy.context.scene
@@ -149,13 +149,14 @@ def export_and_run(path, *run_args):
     return read_csv(csv_path)
 
 
-def readme_command(prefix):
-    """The README's command line that starts with prefix, as written."""
-    with open(os.path.join(REPO, "README.md")) as f:
+def readme_command(prefix, page="README.md"):
+    """The command line of the README (or of another page of the
+    repository) that starts with prefix, as written."""
+    with open(os.path.join(REPO, page)) as f:
         for line in f:
             if line.strip().startswith(prefix):
                 return line.split("#")[0].strip()
-    raise AssertionError(f"the README has no command starting with {prefix!r}")
+    raise AssertionError(f"{page} has no command starting with {prefix!r}")
 
 
 def load_json(path):
