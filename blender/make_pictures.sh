@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Remakes the README's pictures of the Blender add-on (docs/blender-panel.png,
-# docs/blender-crowd.png): Blender draws its window under a virtual X server
-# (xvfb-run, Mesa's software OpenGL) and screenshots two of its areas.
+# Remakes the pictures of the Blender add-on (docs/blender-panel.png,
+# docs/blender-crowd.png, docs/blender-walk.png): Blender draws its window
+# under a virtual X server (xvfb-run, Mesa's software OpenGL) and screenshots
+# its areas.
 #   blender/make_pictures.sh [OUTPUT_FOLDER]     (default: docs/)
 # KESTRELWOOD, the PATH or the release build provides the program.
 set -euo pipefail

@@ -1,6 +1,8 @@
-"""Draws the README's two pictures of the add-on in a Blender window (under
-Xvfb, see make_pictures.sh): the Kestrelwood panel, and the demo crowd keyed
-at frame 200 seen from above the ground.
+"""Draws the pictures of the add-on in a Blender window (under Xvfb, see
+make_pictures.sh): the demo crowd keyed at frame 200 seen from above the
+ground (blender-crowd.png), the same crowd as walkers playing their cycle by
+the distance walked, seen from near the ground (blender-walk.png), and the
+Kestrelwood panel of the walkers' carrier (blender-panel.png).
 
     blender --factory-startup --python blender/pictures.py -- OUTPUT_FOLDER
 """
@@ -20,19 +22,25 @@ from kestrelwood import program  # noqa: E402
 
 out = sys.argv[sys.argv.index("--") + 1] if "--" in sys.argv else os.path.join(os.path.dirname(HERE), "docs")
 FRAME = 200
+WALK_FRAME = 96
 
 
-def lay_out():
-    kestrelwood.register()
+def lay_out(figure, frame):
+    """The demo crowd of the figure, recorded, simulated, shown at frame."""
     for o in list(bpy.data.objects):
         bpy.data.objects.remove(o)
+    for collection in (bpy.data.meshes, bpy.data.armatures, bpy.data.actions, bpy.data.materials):
+        for item in list(collection):
+            collection.remove(item)
     exe, _ = program.find_program()
-    crowd = demo_crowd.build(exe)
+    crowd = demo_crowd.build(exe, figure)
     crowd.select_set(True)
+    bpy.context.view_layer.objects.active = crowd
+    scene = bpy.context.scene
+    scene.frame_set(scene.frame_start)
     assert bpy.ops.kestrelwood.record_start() == {'FINISHED'}
     assert bpy.ops.kestrelwood.simulate() == {'FINISHED'}
-    scene = bpy.context.scene
-    scene.frame_set(FRAME)
+    scene.frame_set(frame)
     # A plain look: the ground grey, the agents orange, no grid.
     ground = bpy.data.objects["Ground"]
     mat = bpy.data.materials.new("Ground")
@@ -40,7 +48,8 @@ def lay_out():
     ground.data.materials.append(mat)
     agent_mat = bpy.data.materials.new("Agent")
     agent_mat.diffuse_color = (0.95, 0.45, 0.1, 1.0)
-    bpy.data.objects["Agent 01"].data.materials.append(agent_mat)
+    shape = next(m for m in bpy.data.meshes if m.name != "Ground")
+    shape.materials.append(agent_mat)
     return crowd
 
 
@@ -50,8 +59,8 @@ def crowd_centre():
     return sum((a.matrix_world.translation for a in agents), start=__import__("mathutils").Vector()) / n
 
 
-def view_crowd(window):
-    """The largest area as a 3D view looking down on the crowd."""
+def view_crowd(window, rotation=(0.55, 0.0, 0.4), distance=3200.0, lens=50.0):
+    """The largest area as a 3D view looking at the crowd."""
     from mathutils import Euler
     view = max(window.screen.areas, key=lambda a: a.width * a.height)
     view.type = 'VIEW_3D'
@@ -63,14 +72,16 @@ def view_crowd(window):
     space.overlay.show_axis_x = space.overlay.show_axis_y = False
     space.overlay.show_relationship_lines = False
     space.overlay.show_cursor = False
+    space.overlay.show_bones = False
     space.show_gizmo = False
     space.show_region_toolbar = False
     space.clip_end = 100000.0
     r3d = space.region_3d
     r3d.view_perspective = 'PERSP'
     r3d.view_location = crowd_centre()
-    r3d.view_rotation = Euler((0.55, 0.0, 0.4)).to_quaternion()
-    r3d.view_distance = 3200.0
+    r3d.view_rotation = Euler(rotation).to_quaternion()
+    r3d.view_distance = distance
+    space.lens = lens
     return view
 
 
@@ -93,7 +104,8 @@ def scroll_to_bottom(window, props):
 
 
 def main():
-    crowd = lay_out()
+    kestrelwood.register()
+    lay_out("cone", FRAME)
     window = bpy.context.window_manager.windows[0]
     state = {"view": view_crowd(window)}
     steps = []
@@ -101,7 +113,14 @@ def main():
     def shoot_crowd():
         with bpy.context.temp_override(window=window, area=state["view"]):
             bpy.ops.screen.screenshot_area(filepath=os.path.join(out, "blender-crowd.png"))
-        state["props"] = panel_area(window, state["view"], crowd)
+        state["crowd"] = lay_out("walker", WALK_FRAME)
+        # Low over the ground, from ahead and to the side of the walkers.
+        view_crowd(window, rotation=(1.2, 0.0, 2.5), distance=1500.0, lens=50.0)
+
+    def shoot_walk():
+        with bpy.context.temp_override(window=window, area=state["view"]):
+            bpy.ops.screen.screenshot_area(filepath=os.path.join(out, "blender-walk.png"))
+        state["props"] = panel_area(window, state["view"], state["crowd"])
 
     def object_tab():
         state["props"].spaces.active.context = 'OBJECT'
@@ -112,10 +131,10 @@ def main():
     def shoot_panel():
         with bpy.context.temp_override(window=window, area=state["props"]):
             bpy.ops.screen.screenshot_area(filepath=os.path.join(out, "blender-panel.png"))
-        print(f"wrote {out}/blender-crowd.png and blender-panel.png")
+        print(f"wrote {out}/blender-crowd.png, blender-walk.png and blender-panel.png")
         bpy.ops.wm.quit_blender()
 
-    steps.extend([shoot_crowd, object_tab, scroll, shoot_panel])
+    steps.extend([shoot_crowd, shoot_walk, object_tab, scroll, shoot_panel])
 
     def next_step():
         # Each step after a few redraws of what the last one changed.

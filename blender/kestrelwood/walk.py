@@ -57,7 +57,7 @@ PROPERTIES = {
 
 def draw(layout, tag):
     """The tag panel's walk-cycle section."""
-    col = layout.column(heading="Walk cycle")
+    col = layout.column()
     col.prop(tag, "walk_action")
     col.prop(tag, "walk_stride")
     col.prop(tag, "walk_phase_random")
