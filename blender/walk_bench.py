@@ -107,16 +107,8 @@ def fixed_rate(agents, frames, tag):
     a0, a1 = walk.cycle_range(tag.walk_action)
     d = tag.speed * (np.asarray(frames, dtype=np.float64) - frames[0])
     for index, agent in enumerate(agents):
-        strip = agent.animation_data.nla_tracks[walk.TRACK].strips[0]
-        fc = strip.fcurves.find("strip_time")
         x, t = walk.strip_keys(frames, d, walk.phase_of(index, tag.walk_phase_random), tag.walk_stride, a0, a1)
-        fc.keyframe_points.clear()
-        fc.keyframe_points.add(len(x))
-        co = np.empty(2 * len(x), dtype=np.float32)
-        co[0::2], co[1::2] = x, t
-        fc.keyframe_points.foreach_set("co", co)
-        fc.keyframe_points.foreach_set("interpolation", np.full(len(x), walk.LINEAR, dtype=np.int32))
-        fc.update()
+        walk.key_strip_time(agent.animation_data.nla_tracks[walk.TRACK].strips[0], x, t)
 
 
 def slowed(agents, frames, tag):

@@ -18,8 +18,8 @@ bl_info = {
 
 if "bpy" in locals():
     import importlib
-    for _name in ("problem", "host_axes", "program", "scene_order", "walk", "properties", "scene_text", "shapes",
-                  "scene_build", "start_state", "keys", "operators", "panel", "preferences"):
+    for _name in ("problem", "host_axes", "program", "scene_order", "keys", "walk", "properties", "scene_text",
+                  "shapes", "scene_build", "start_state", "operators", "panel", "preferences"):
         if _name in locals():
             importlib.reload(locals()[_name])
 

@@ -31,11 +31,11 @@ import bpy
 import numpy as np
 from bpy.props import BoolProperty, FloatProperty, PointerProperty
 
+from .keys import LINEAR
 from .problem import Problem
 from .scene_order import children_in_scene
 
 TRACK = "Kestrelwood walk"
-LINEAR = 1  # the value of 'LINEAR' among a keyframe's interpolation modes
 
 PROPERTIES = {
     "walk_action": PointerProperty(
@@ -109,7 +109,15 @@ def refusal(tag):
     if not tag.walk_stride > 0.0:
         return (f"the walk stride is {tag.walk_stride:g}; set Stride to the distance one cycle of "
                 f"'{action.name}' covers")
+    if hasattr(action, "slots") and _object_slot(action) is None:
+        return f"the walk cycle '{action.name}' has no slot for objects"
     return None
+
+
+def _object_slot(action):
+    """4.4 and later: the action's first slot for objects, which a strip
+    plays (a new strip takes one only when the action has exactly one)."""
+    return next((s for s in action.slots if getattr(s, "target_id_type", 'OBJECT') == 'OBJECT'), None)
 
 
 def phase_of(index, random_phase):
@@ -229,17 +237,22 @@ def _add_track(arm, action, x, t):
     first, last = int(x[0]), int(np.ceil(x[-1]))
     strip = track.strips.new(action.name, first, action)
     if getattr(strip, "action_slot", False) is None:
-        # 4.4 and later: a new strip takes a slot only when its action has
-        # exactly one that fits.
-        strip.action_slot = next(s for s in action.slots if getattr(s, "target_id_type", 'OBJECT') == 'OBJECT')
+        strip.action_slot = _object_slot(action)
     if last > first:
         strip.frame_end = last  # the strip's time is keyed: its length only says when it plays
     strip.use_animated_time = True
     strip.use_animated_time_cyclic = False
+    key_strip_time(strip, x, t)
+
+
+def key_strip_time(strip, x, t):
+    """Keys the strip's time: times t at frames x, linear, replacing the
+    keys it had."""
     fc = strip.fcurves.find("strip_time")
     n = len(x)
     co = np.empty(2 * n, dtype=np.float32)
     co[0::2], co[1::2] = x, t
+    fc.keyframe_points.clear()
     fc.keyframe_points.add(n)
     fc.keyframe_points.foreach_set("co", co)
     fc.keyframe_points.foreach_set("interpolation", np.full(n, LINEAR, dtype=np.int32))
