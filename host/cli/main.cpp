@@ -1,5 +1,6 @@
 // kestrelwood: the substitute host's command line. It loads the Kestrelwood
 // module, runs scenes through it and writes what the crowd did.
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <string>
@@ -12,29 +13,27 @@
 #include "cli/run_command.h"
 #include "validate/validator.h"
 #include "cli/option_values.h"
+#include "core/warning.h"
+#include "export/csv_writer.h"
+#include "export/report_json.h"
+#include "export/report_kinds.h"
 
 namespace {
 
-constexpr const char* kFooter = R"(Outputs:
+constexpr const char* kFooterText = R"(Outputs:
   --csv FILE     one row per agent per evaluated frame:
-                 frame,tag,index,name,x,y,z,v1x,v1y,v1z,v2x,v2y,v2z,v3x,v3y,v3z,h,p,b
+                 %CSV%
   --save FILE    the scene after the last frame (it reloads to the same document)
   --out DIR      DIR/index.html (open it in a browser), DIR/run.glb (any glTF viewer),
                  DIR/poster.svg (the run seen from above), DIR/agents.csv
-  --report FILE  the crowd report, JSON ("format": "kestrelwood-report/1"), per tag over the
-                 frames after the first: intrusions (an agent's horizontal distance to an
-                 obstacle's centre below its radius), close pairs (two agents nearer than
-                 --min-gap), stuck spells (an agent beyond REPULSION_RADIUS of its target that
-                 came less than one step nearer over 60 frames); a summary line per tag on
-                 standard error. The viewer page and the poster mark the same events.
-  FILE may be - for standard output (one output at a time); missing folders are created.
+  --report FILE  the crowd report, JSON ("format": "%REPORT_FORMAT%"), per tag over the
+                 frames after the first, with a summary line per tag on standard error; the
+                 viewer page and the poster mark the same events. Its kinds (--fail-on):
+%KINDS%  FILE may be - for standard output (one output at a time); missing folders are created.
   Every output is checked before the run starts. Every file is written to a temporary
   file first and then renamed over the old one, so a failure never leaves half a file.
 
-Warnings (standard error, silenced by --quiet, never a change of exit status):
-  a crowd tag with no recorded start, no target, no agent group or an empty one,
-  more than 100 agents, or two tags whose flocks share the module's per-agent records.
-
+%WARNINGS%
 Exit status:
   0  success
   1  an output file could not be written
@@ -52,6 +51,57 @@ Examples:
   kestrelwood validate --strictness 8
 )";
 
+// "  NAME  TEXT" with NAME padded to width columns and TEXT wrapped to 92
+// columns under itself.
+std::string listed(const std::string& indent, const std::string& name, size_t width, const std::string& text) {
+  std::string out = indent + name + std::string(name.size() < width ? width - name.size() : 1, ' ');
+  const std::string under(indent.size() + std::max(width, name.size() + 1), ' ');
+  size_t column = out.size();
+  for (size_t at = 0; at < text.size();) {
+    size_t end = text.find(' ', at);
+    if (end == std::string::npos) end = text.size();
+    const std::string word = text.substr(at, end - at);
+    if (column + word.size() > 92 && column > under.size()) out += "\n" + under, column = under.size();
+    else if (column > under.size() && out.back() != ' ') out += ' ', ++column;
+    out += word, column += word.size();
+    at = end + 1;
+  }
+  return out + "\n";
+}
+
+void fill(std::string* text, const std::string& slot, const std::string& value) {
+  text->replace(text->find(slot), slot.size(), value);
+}
+
+// The footer with the parts that other files state filled in: the CSV's
+// header, the report's kinds and the warning keys.
+std::string footer() {
+  std::string text = kFooterText;
+  fill(&text, "%CSV%", kwhost::kCsvHeader);
+  fill(&text, "%REPORT_FORMAT%", kwhost::kReportFormat);
+  std::string kinds;
+  for (const kwhost::ReportKind& k : kwhost::reportKinds()) kinds += listed("                   ", k.option, 13, k.meaning);
+  fill(&text, "%KINDS%", kinds);
+  std::string keys =
+      "Warnings (standard error, silenced by --quiet, never a change of exit status), one line\n"
+      "each, warning: [KEY] SENTENCE; the key is stable, for programs that read the lines:\n";
+  for (const kwhost::WarningKeyInfo& k : kwhost::warningKeys()) keys += listed("  ", k.name, 20, k.meaning);
+  fill(&text, "%WARNINGS%", keys);
+  return text;
+}
+
+// The words --fail-on takes, from the report's kinds.
+std::vector<std::string> kindOptionList() {
+  std::vector<std::string> out;
+  for (const kwhost::ReportKind& k : kwhost::reportKinds()) out.push_back(k.option);
+  return out;
+}
+std::string kindOptions(const char* separator) {
+  std::string out;
+  for (const std::string& o : kindOptionList()) out += (out.empty() ? "" : separator) + o;
+  return out;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -60,11 +110,10 @@ int main(int argc, char** argv) {
     req.argv0 = argc > 0 ? argv[0] : nullptr;
     int64_t frames = -1;
     double minGap = -1;
-    std::vector<std::string> failOn;
 
     CLI::App app{"kestrelwood runs crowd scenes with the Kestrelwood module and writes what the agents did.",
                  "kestrelwood"};
-    app.footer(kFooter);
+    app.footer(footer());
     app.require_subcommand(1);
     app.fallthrough();  // --module and -v may also follow the command
     app.add_option("--module", req.modulePath,
@@ -83,15 +132,15 @@ int main(int argc, char** argv) {
       cmd->add_option("--csv", req.csv, "write the agents' states after each frame")->type_name("FILE");
       cmd->add_option("--save", req.save, "write the scene after the last frame")->type_name("FILE");
       cmd->add_option("--out", req.outDir, "write the viewer page, glb, poster and CSV into DIR")->type_name("DIR");
-      cmd->add_option("--report", req.report, "write the crowd report (intrusions, close pairs, stuck agents) as JSON")
+      cmd->add_option("--report", req.report, "write the crowd report (" + kindOptions(", ") + ") as JSON")
           ->type_name("FILE");
       cmd->add_option("--min-gap", minGap, "close-pair distance (default: 5% of each tag's REPULSION_RADIUS)")
           ->type_name("D")
           ->check(kwhost::cli::distance());
-      cmd->add_option("--fail-on", failOn, "exit 5, after writing every output, when the report holds such an event")
-          ->type_name("intrusions,close-pairs,stuck")
+      cmd->add_option("--fail-on", req.failOn, "exit 5, after writing every output, when the report holds such an event")
+          ->type_name(kindOptions(","))
           ->delimiter(',')
-          ->check(kwhost::cli::oneOf({"intrusions", "close-pairs", "stuck"}));
+          ->check(kwhost::cli::oneOf(kindOptionList()));
     };
     addRunOptions(run);
     run->add_flag("--record", req.record, "press RECORD_START on every tag after loading (besides those with recordStart)");
@@ -136,11 +185,6 @@ int main(int argc, char** argv) {
 
     if (frames >= 0) req.frames = frames;
     if (minGap >= 0) req.minGap = minGap;
-    for (const std::string& kind : failOn) {
-      req.failOn.intrusions |= kind == "intrusions";
-      req.failOn.closePairs |= kind == "close-pairs";
-      req.failOn.stuck |= kind == "stuck";
-    }
     if (req.modulePath.empty()) req.modulePath = kwhost::cli::defaultModule(req.argv0);
     if (validate->parsed()) {
       // The validator loads the module itself, once per check.

@@ -21,7 +21,7 @@ std::vector<std::string> stdoutOptions(const RunRequest& r) {
 
 OutputPlan planOutputs(const RunRequest& r) {
   OutputPlan plan;
-  plan.needsFrames = !r.csv.empty() || !r.outDir.empty() || !r.report.empty() || r.failOn.any();
+  plan.needsFrames = !r.csv.empty() || !r.outDir.empty() || !r.report.empty() || !r.failOn.empty();
   auto check = [&plan](const std::string& path) {
     if (path.empty() || path == kStdout) return;
     if (auto ok = prepareOutput(path); !ok) plan.errors.push_back(ok.error());
@@ -46,8 +46,9 @@ OutputPlan planOutputs(const RunRequest& r) {
     const std::string page = (dir / "index.html").string();
     const std::string tpl = viewerTemplatePath();
     if (!fs::is_regular_file(tpl, ec)) {
-      plan.warnings.push_back(page + ": not written: the viewer page template " + tpl +
-                              " is missing (the build makes it when node and npm are installed)");
+      plan.warnings.push_back({WarningKey::NoViewerTemplate,
+                               page + ": not written: the viewer page template " + tpl +
+                                   " is missing (the build makes it when node and npm are installed)"});
     } else {
       check(page);
       plan.viewerPage = true;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cli/run_command.h"
+#include "core/warning.h"
 
 namespace kwhost::cli {
 
@@ -16,7 +17,7 @@ inline constexpr const char* kStdout = "-";
 
 struct OutputPlan {
   std::vector<std::string> errors;    // "FILE: WHAT", one per problem
-  std::vector<std::string> warnings;  // outputs that will be skipped, and why
+  std::vector<Warning> warnings;      // outputs that will be skipped, and why
   bool viewerPage = false;            // --out writes index.html (its template exists)
   // An output reads the run's frames (--csv, --out, --report, --fail-on);
   // --save reads the scene after the run, not the frames.

@@ -13,6 +13,7 @@
 #include "cli/progress.h"
 #include "core/registry.h"
 #include "export/report_json.h"
+#include "export/report_kinds.h"
 #include "core/atomic_file.h"
 #include "scene/demo_scene.h"
 #include "scene/scene_file.h"
@@ -60,8 +61,8 @@ int runCommand(const RunRequest& r, int argc, char** argv) {
   auto wrote = [status](const std::string& what, const std::string& path) {
     if (path != kStdout) std::fprintf(status, "wrote %-12s %s\n", what.c_str(), path.c_str());
   };
-  auto warning = [&r](const std::string& line) {
-    if (!r.quiet) std::fprintf(stderr, "warning: %s\n", line.c_str());
+  auto warning = [&r](const Warning& w) {
+    if (!r.quiet) std::fprintf(stderr, "warning: %s\n", keyedText(w).c_str());
   };
 
   Console& console = Console::instance();
@@ -96,8 +97,8 @@ int runCommand(const RunRequest& r, int argc, char** argv) {
   const OutputPlan plan = planOutputs(r);
   for (const std::string& e : plan.errors) error(e);
   if (!plan.errors.empty()) return kExitOutputFailed;
-  for (const std::string& w : plan.warnings) warning(w);
-  for (const std::string& w : sc.warnings) warning(label + ": " + w);
+  for (const Warning& w : plan.warnings) warning(w);
+  for (const Warning& w : sc.warnings) warning({w.key, label + ": " + w.text});
 
   if (demo && !r.demoExport.empty()) {
     if (auto w = writeText(r.demoExport, scene::formatJson(scene::demoSceneJson(cells))); !w) {
@@ -112,7 +113,7 @@ int runCommand(const RunRequest& r, int argc, char** argv) {
   settings.frames = r.frames;
   settings.recordAll = r.record;
   settings.keepFrames = plan.needsFrames;
-  settings.warn = [&](const std::string& w) { warning(label + ": " + w); };
+  settings.warn = [&](const Warning& w) { warning({w.key, label + ": " + w.text}); };
   const auto t0 = std::chrono::steady_clock::now();
   ProgressBar bar;
   auto ran = scene::runScene(sc, settings, demo ? "Kestrelwood demo" : sceneName(r.scenePath),
@@ -132,11 +133,11 @@ int runCommand(const RunRequest& r, int argc, char** argv) {
   // The crowd report: for --report and --fail-on, and for the marks of the
   // poster and the viewer page.
   std::optional<CrowdReport> crowdReport;
-  if (!r.report.empty() || r.failOn.any() || !r.outDir.empty()) {
+  if (!r.report.empty() || !r.failOn.empty() || !r.outDir.empty()) {
     ReportSettings rs;
     rs.minGap = r.minGap;
     crowdReport = buildCrowdReport(rec, label, rs);
-    if (!r.report.empty() || r.failOn.any())
+    if (!r.report.empty() || !r.failOn.empty())
       for (const TagReport& t : crowdReport->tags) std::fprintf(stderr, "report: %s\n", reportSummary(t).c_str());
   }
 
@@ -174,13 +175,16 @@ int runCommand(const RunRequest& r, int argc, char** argv) {
              (dir / "index.html").string());
   }
   // A bake with the events the user fails on: every output is written first.
-  if (result == kExitOk && crowdReport && r.failOn.any()) {
-    size_t found = 0;
-    for (const TagReport& t : crowdReport->tags)
-      found += (r.failOn.intrusions ? t.intrusionFrames : 0) + (r.failOn.closePairs ? t.closePairFrames : 0) +
-               (r.failOn.stuck ? t.stuck.size() : 0);
-    if (found > 0) {
-      std::fprintf(stderr, "error: --fail-on: the crowd report found %zu such event%s\n", found, found == 1 ? "" : "s");
+  if (result == kExitOk && crowdReport && !r.failOn.empty()) {
+    std::string found;  // "251 agent-frames inside obstacles and 22 stuck agents"
+    for (const std::string& option : r.failOn) {
+      const ReportKind* k = reportKindByOption(option);
+      size_t n = 0;
+      for (const TagReport& t : crowdReport->tags) n += k ? k->count(t) : 0;
+      if (n > 0) found += (found.empty() ? "" : " and ") + countPhrase(*k, n);
+    }
+    if (!found.empty()) {
+      error("--fail-on: the crowd report found " + found);
       result = kExitEvents;
     }
   }

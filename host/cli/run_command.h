@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace kwhost::cli {
 
@@ -18,12 +19,6 @@ enum ExitCode : int {
   kExitEvents = 5,  // --fail-on: the crowd report holds such an event
 };
 
-// The kinds of crowd-report event --fail-on names.
-struct FailOn {
-  bool intrusions = false, closePairs = false, stuck = false;
-  bool any() const { return intrusions || closePairs || stuck; }
-};
-
 struct RunRequest {
   std::string modulePath;
   std::string scenePath;  // empty: the built-in demo
@@ -34,7 +29,7 @@ struct RunRequest {
   std::string csv, save, outDir;  // "-": standard output (not --out)
   std::string report;              // the crowd report (JSON); "-": standard output
   std::optional<double> minGap;    // close-pair distance; default 5% of REPULSION_RADIUS
-  FailOn failOn;
+  std::vector<std::string> failOn;  // --fail-on: options of report kinds (export/report_kinds.h)
   bool verbose = false;
   bool quiet = false;  // no warnings
   const char* argv0 = nullptr;

@@ -2,8 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <set>
+
+#include "export/report_kinds.h"
 
 namespace kwhost {
 
@@ -100,14 +101,6 @@ void findStuck(const RunRecord& run, const RecordedCrowd& c, TagReport* r) {
   r->stuckAgents = agents.size();
 }
 
-std::string number(double v) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%.3g", v);
-  return buf;
-}
-
-std::string count(size_t n, const char* one, const char* many) { return std::to_string(n) + " " + (n == 1 ? one : many); }
-
 }  // namespace
 
 CrowdReport buildCrowdReport(const RunRecord& run, const std::string& scene, const ReportSettings& settings) {
@@ -129,14 +122,7 @@ CrowdReport buildCrowdReport(const RunRecord& run, const std::string& scene, con
 }
 
 std::string reportSummary(const TagReport& t) {
-  std::string s = "tag " + std::to_string(t.tag) + " on \"" + t.object + "\": ";
-  s += count(t.intrusionFrames, "agent-frame", "agent-frames") + " inside obstacles";
-  if (t.intrusionFrames)
-    s += " (" + count(t.agentsIntruding, "agent", "agents") + ", deepest " + number(t.deepest) + ")";
-  s += ", " + count(t.closePairFrames, "pair-frame", "pair-frames") + " closer than " + number(t.minGap);
-  if (t.closest) s += " (closest " + number(*t.closest) + ")";
-  s += ", " + count(t.stuckAgents, "stuck agent", "stuck agents");
-  return s;
+  return "tag " + std::to_string(t.tag) + " on \"" + t.object + "\": " + summaryText(t);
 }
 
 }  // namespace kwhost

@@ -1,6 +1,7 @@
 // Crowd QA: what an animator looks for after a bake, found in a run's record
 // instead of by scrubbing its frames. Per crowd tag, over the evaluated
-// frames after the first (the first restores the start):
+// frames after the first (the first restores the start), each kind of event
+// (its name, label, colour and phrase: report_kinds.h):
 // - intrusion: an agent whose horizontal distance (x and z of the global
 //   positions) to the centre of one of the tag's obstacles is less than that
 //   circle's radius; depth = radius - distance;
@@ -71,7 +72,9 @@ struct ReportSettings {
 
 CrowdReport buildCrowdReport(const RunRecord& run, const std::string& scene, const ReportSettings& settings);
 
-// One line for standard error: "tag 0 on "Crowd": 12 agent-frames in obstacles ...".
+// One line for standard error: "tag 0 on "Crowd": " and the summary
+// sentence (summaryText, report_kinds.h): "12 agent-frames inside obstacles
+// (2 agents, deepest 3.5), ...".
 std::string reportSummary(const TagReport& tag);
 
 }  // namespace kwhost

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/atomic_file.h"
+#include "export/report_kinds.h"
 
 namespace kwhost {
 
@@ -299,7 +300,8 @@ struct Poster {
   }
   void events() {
     if (!report) return;
-    out += "<g id=\"intrusions\" stroke=\"#c00000\" stroke-width=\"2\" stroke-linecap=\"round\">\n";
+    out += "<g id=\"intrusions\" stroke=\"" + std::string(kindColour("intrusions")) +
+           "\" stroke-width=\"2\" stroke-linecap=\"round\">\n";
     for (const TagReport& t : report->tags) {
       for (size_t i = 0; i < t.intrusions.size(); ++i) {
         const Intrusion& e = t.intrusions[i];
@@ -313,7 +315,8 @@ struct Poster {
                " at frame " + std::to_string(e.frame) + "</title></path>\n";
       }
     }
-    out += "</g>\n<g id=\"stuck-spells\" fill=\"none\" stroke=\"#8a2be2\" stroke-width=\"4\" stroke-opacity=\"0.75\">\n";
+    out += "</g>\n<g id=\"stuck-spells\" fill=\"none\" stroke=\"" + std::string(kindColour("stuck")) +
+           "\" stroke-width=\"4\" stroke-opacity=\"0.75\">\n";
     for (const TagReport& t : report->tags)
       for (const StuckSpell& e : t.stuck) {
         if (size_t(e.agent) >= run.frames[frameIndex(e.from)].agents.size()) continue;
@@ -329,6 +332,19 @@ struct Poster {
                "\"/><circle cx=\"" + num(X(s0[0])) + "\" cy=\"" + num(Y(s0[2])) + "\" r=\"6\"/></g>\n";
       }
     out += "</g>\n";
+  }
+
+  // The legend's key for the marks of a kind, or "" for a kind not marked.
+  static std::string markKey(const ReportKind& k) {
+    const std::string name = k.name, colour = k.colour;
+    if (name == "intrusions") return "<path d=\"M10 -3l6 6m0 -6l-6 6\" stroke=\"" + colour + "\" stroke-width=\"2\"/>";
+    if (name == "stuck")
+      return "<path d=\"M0 0h26\" stroke=\"" + colour + "\" stroke-width=\"4\" stroke-opacity=\"0.75\"/>";
+    return "";
+  }
+  static const char* kindColour(std::string_view name) {
+    const ReportKind* k = reportKindByName(name);
+    return k ? k->colour : "#000";
   }
 
   void targets() {
@@ -396,17 +412,16 @@ struct Poster {
         "obstacle (circle)");
     key("<circle cx=\"13\" cy=\"0\" r=\"7\" fill=\"none\" stroke=\"#d0103a\" stroke-width=\"2.5\"/>", "target");
     if (report) {
-      size_t inside = 0, agentsInside = 0, spells = 0, stuckAgents = 0, pairs = 0;
-      for (const TagReport& t : report->tags) {
-        inside += t.intrusionFrames, agentsInside += t.agentsIntruding;
-        spells += t.stuck.size(), stuckAgents += t.stuckAgents, pairs += t.closePairFrames;
-      }
+      // Each kind counted over the tags as the summary counts it, beside the
+      // mark drawn for it; a kind the poster does not mark is a line of text.
       text("crowd report:", 28, " font-style=\"italic\"");
-      key("<path d=\"M10 -3l6 6m0 -6l-6 6\" stroke=\"#c00000\" stroke-width=\"2\"/>",
-          std::to_string(inside) + " agent-frames inside obstacles (" + std::to_string(agentsInside) + " agents)");
-      key("<path d=\"M0 0h26\" stroke=\"#8a2be2\" stroke-width=\"4\" stroke-opacity=\"0.75\"/>",
-          std::to_string(spells) + " stuck spells (" + std::to_string(stuckAgents) + " agents)");
-      text(std::to_string(pairs) + " pair-frames closer than the minimum gap", 20, " font-size=\"12\"");
+      for (const ReportKind& k : reportKinds()) {
+        size_t n = 0;
+        for (const TagReport& t : report->tags) n += k.count(t);
+        const std::string shape = markKey(k);
+        if (shape.empty()) text(countPhrase(k, n), 20, " font-size=\"12\"");
+        else key(shape, countPhrase(k, n));
+      }
     }
     text("overlays drawn at the last frame:", 28, " font-style=\"italic\"");
     key("<rect x=\"2\" y=\"-4\" width=\"22\" height=\"8\" fill=\"none\" stroke=\"#000\" stroke-opacity=\"0.45\" stroke-width=\"2.6\"/><rect x=\"2\" y=\"-4\" width=\"22\" height=\"8\" fill=\"none\" stroke=\"#fff\" stroke-width=\"1.2\"/>",

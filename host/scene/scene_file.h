@@ -22,12 +22,23 @@
 
 #include "core/document.h"
 #include "core/result.h"
+#include "core/warning.h"
 #include "scene/json_fault.h"
 
 namespace kwhost::scene {
 
 inline constexpr const char* kFormat = "kestrelwood-scene/1";
 inline constexpr int32_t kRecordStartButton = KW_KESTRELWOOD_RECORD_START;
+
+// The object types a scene file names in "type", each with its host type.
+struct ObjectTypeName {
+  const char* name;
+  int32_t type;
+};
+inline constexpr ObjectTypeName kObjectTypes[] = {
+    {"null", kTypeNull}, {"circle", kTypeCircle}, {"polygon", kTypePolygon}, {"cube", kTypeCube}};
+// The name of a host type in a scene file, or null for a type no file names.
+const char* objectTypeName(int32_t type);
 
 // Where a polygon object's geometry came from, so that saving can refer to
 // the same OBJ file again instead of inlining a large mesh.
@@ -40,7 +51,7 @@ struct LoadedScene {
   std::unique_ptr<Document> doc;
   std::vector<Tag*> recordStart;  // tags with "recordStart": true, in evaluation order
   std::map<const Object*, ObjSource> objSources;
-  std::vector<std::string> warnings;  // "WHERE: WHAT"
+  std::vector<Warning> warnings;  // "WHERE: WHAT"
 };
 
 // baseDir: the folder OBJ paths are relative to.

@@ -88,11 +88,12 @@ struct Reader {
   int32_t objectType(const Json& obj, const Where& path) {
     if (!obj.contains("type")) return kTypeNull;
     const std::string& t = requireString(obj["type"], path.member("type"));
-    if (t == "null") return kTypeNull;
-    if (t == "circle") return kTypeCircle;
-    if (t == "polygon") return kTypePolygon;
-    if (t == "cube") return kTypeCube;
-    fault(path.member("type"), "unknown object type " + inQuotes(t) + " (known: null, circle, polygon, cube)");
+    std::string known;
+    for (const ObjectTypeName& k : kObjectTypes) {
+      if (t == k.name) return k.type;
+      known += (known.empty() ? "" : ", ") + std::string(k.name);
+    }
+    fault(path.member("type"), "unknown object type " + inQuotes(t) + " (known: " + known + ")");
   }
 
   // One object with its geometry and its tags' JSON; not its children.
@@ -134,7 +135,8 @@ struct Reader {
       auto loaded = readObjFile(objPath);
       if (!loaded) fault(path.member("obj"), loaded.error());
       mesh = std::move(loaded.value());
-      for (const std::string& w : mesh.warnings) out.warnings.push_back(path.member("obj").str() + ": " + w);
+      for (const std::string& w : mesh.warnings)
+        out.warnings.push_back({WarningKey::SkippedObjData, path.member("obj").str() + ": " + w});
     }
 
     auto created = out.doc->createObject(name, type, parent);

@@ -22,7 +22,7 @@ Result<RunRecord> runScene(LoadedScene& scene, const RunSettings& settings, cons
   const std::vector<Tag*>& presses = settings.recordAll ? tags : scene.recordStart;
   for (Tag* t : presses) pressButton(*t, kRecordStartButton);
   if (settings.warn)
-    for (const std::string& w : crowdWarnings(doc)) settings.warn(w);
+    for (const Warning& w : crowdWarnings(doc)) settings.warn(w);
 
   RunRecorder recorder;
   recorder.begin(doc, sceneName);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/result.h"
+#include "core/warning.h"
 #include "export/run_record.h"
 #include "scene/scene_file.h"
 
@@ -29,13 +30,14 @@ struct RunSettings {
   bool keepFrames = true;
   // Told, after the presses and before the first frame, each thing about the
   // crowds that the run will do silently (crowd_warnings.h).
-  std::function<void(const std::string&)> warn;
+  std::function<void(const Warning&)> warn;
 };
 
 // done frames of total evaluated.
 using ProgressFn = std::function<void(int64_t done, int64_t total)>;
 
-// Fails (nothing evaluated) when the last frame would not fit 32 bits.
+// Fails (nothing evaluated) when the number of frames is negative or the
+// last frame would not fit 32 bits.
 Result<RunRecord> runScene(LoadedScene& scene, const RunSettings& settings, const std::string& sceneName,
                            const ProgressFn& progress = {});
 

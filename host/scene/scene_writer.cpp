@@ -41,16 +41,6 @@ Json matrixJson(const KwMatrix& m, const Where& where) {
   return a;
 }
 
-const char* typeName(int32_t type) {
-  switch (type) {
-    case kTypeNull: return "null";
-    case kTypeCircle: return "circle";
-    case kTypePolygon: return "polygon";
-    case kTypeCube: return "cube";
-    default: return nullptr;
-  }
-}
-
 // Adds a member whose key obj does not hold yet, without the ordered
 // object's search for an equal key (a container may hold many thousands of
 // entries; ids and description names never coincide).
@@ -117,7 +107,7 @@ struct Writer {
   // An object's own members, up to its children (added by the caller) and
   // its tags (added after them).
   Json objectJson(const Object& o, const Where& path) {
-    const char* type = typeName(o.type());
+    const char* type = objectTypeName(o.type());
     if (!type)
       fault(path, "object " + inQuotes(o.nameRef()) + " has type " + std::to_string(o.type()) +
                       ", which a scene file cannot store");
@@ -270,6 +260,12 @@ void format(const Json& j, std::string& out) {
 }
 
 }  // namespace
+
+const char* objectTypeName(int32_t type) {
+  for (const ObjectTypeName& k : kObjectTypes)
+    if (k.type == type) return k.name;
+  return nullptr;
+}
 
 uint64_t geometryFingerprint(const Object& obj) {
   // FNV-1a over the bytes of the points and the triangle indices.

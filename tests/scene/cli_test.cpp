@@ -221,13 +221,13 @@ TEST(Cli, SilentNoOpsAreWarnedOnce) {
                                       "params": {"AGENTS_GROUP": "Empty", "TARGET": "Goal"}}]}]})");
   Ran r = kestrelwood("run " + quote(scene), dir);
   EXPECT_EQ(r.status, 0) << r.err;
-  const std::string w = "warning: " + scene + ": ";
+  auto w = [&scene](const char* key) { return "warning: [" + std::string(key) + "] " + scene + ": "; };
   EXPECT_EQ(r.err,
-            w + "tag 0 on \"Unrecorded\": no start state is recorded, so its agents do not move; add \"recordStart\": "
-                "true to the tag in the scene file or pass --record\n" +
-            w + "tag 1 on \"No target\": TARGET is not set, so its agents do not move; link the object they should walk to\n" +
-            w + "tag 2 on \"No group\": AGENTS_GROUP is not set, so nothing moves; link the object whose children are the agents\n" +
-            w + "tag 3 on \"Empty group\": its AGENTS_GROUP \"Empty\" has no children, so nothing moves; put the agents under it\n");
+            w("no-start") + "tag 0 on \"Unrecorded\": no start state is recorded, so its agents do not move; add "
+                            "\"recordStart\": true to the tag in the scene file or pass --record\n" +
+            w("no-target") + "tag 1 on \"No target\": TARGET is not set, so its agents do not move; link the object they should walk to\n" +
+            w("no-agents") + "tag 2 on \"No group\": AGENTS_GROUP is not set, so nothing moves; link the object whose children are the agents\n" +
+            w("no-agents") + "tag 3 on \"Empty group\": its AGENTS_GROUP \"Empty\" has no children, so nothing moves; put the agents under it\n");
   EXPECT_NE(r.out.find("ran 4 frames of 4 agents"), std::string::npos) << r.out;
 
   // --record presses every tag: the first tag's warning is gone.
@@ -252,7 +252,7 @@ TEST(Cli, TagsSharingAgentRecordsAreWarned) {
     {"name": "Blue crowd", "tags": [{"type": "Kestrelwood", "recordStart": true, "params": {"AGENTS_GROUP": "Blues", "TARGET": "Goal"}}]}]})");
   Ran r = kestrelwood("run " + quote(scene), dir);
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.err, "warning: " + scene + ": tag 0 on \"Red crowd\" and tag 1 on \"Blue crowd\" share the module's "
+  EXPECT_EQ(r.err, "warning: [shared-records] " + scene + ": tag 0 on \"Red crowd\" and tag 1 on \"Blue crowd\" share the module's "
                    "per-agent records of agents 0 to 1: both flocks walk at the speeds of the last RECORD_START of "
                    "either tag; put the flocks in separate scenes to keep their speeds apart\n");
 }
@@ -266,7 +266,7 @@ TEST(Cli, MissingPageTemplateSkipsThePageOnly) {
   Ran r = kestrelwood("run " + quote(scene) + " --frames 2 --out " + quote(dir + "/view"), dir,
                       "KESTRELWOOD_VIEWER_TEMPLATE=" + quote(dir + "/none.html") + " ");
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.err, "warning: " + dir + "/view/index.html: not written: the viewer page template " + dir +
+  EXPECT_EQ(r.err, "warning: [no-viewer-template] " + dir + "/view/index.html: not written: the viewer page template " + dir +
                        "/none.html is missing (the build makes it when node and npm are installed)\n");
   for (const char* f : {"/view/agents.csv", "/view/poster.svg", "/view/run.glb"}) EXPECT_TRUE(fs::exists(dir + f)) << f;
   EXPECT_FALSE(fs::exists(dir + "/view/index.html"));
@@ -278,9 +278,48 @@ TEST(Cli, MoreThanAHundredAgentsRunWithAWarning) {
   writeText(scene, smallScene(104, 5));
   Ran r = kestrelwood("run " + quote(scene) + " --csv " + quote(dir + "/a.csv"), dir);
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.err, "warning: " + scene + ": tag 0 on \"Crowd\": the group \"Flock\" has 104 agents; a tag moves at most 100, "
+  EXPECT_EQ(r.err, "warning: [too-many-agents] " + scene + ": tag 0 on \"Crowd\": the group \"Flock\" has 104 agents; a tag moves at most 100, "
                                          "so the agents past the hundredth do not move\n");
   EXPECT_EQ(countLines(readText(dir + "/a.csv")), 1u + 6u * 104u) << "every agent is in the CSV";
+}
+
+// The obstacle rule takes a tag's circles among the direct children of its
+// OBSTACLES_GROUP: every other child is named once per tag, and a circle
+// below such a child (never looked at either) is not named on its own.
+TEST(Cli, ObstaclesThatAreNoCirclesAreWarnedOncePerChild) {
+  const std::string dir = tempFolder("cli-obstacles");
+  const std::string scene = dir + "/rocks.kwscene.json";
+  writeText(scene, R"({"format": "kestrelwood-scene/1", "maxFrame": 2, "objects": [
+    {"name": "Goal", "position": [0, 0, 500]},
+    {"name": "Flock", "children": [{"name": "a0"}]},
+    {"name": "Rocks", "children": [{"name": "Round", "type": "circle"}, {"name": "Block", "type": "cube"},
+                                   {"name": "Pile", "children": [{"name": "Buried", "type": "circle"}]}]},
+    {"name": "Crowd", "tags": [{"type": "Kestrelwood", "recordStart": true,
+                                "params": {"AGENTS_GROUP": "Flock", "TARGET": "Goal", "OBSTACLES_GROUP": "Rocks"}}]}]})");
+  Ran r = kestrelwood("run " + quote(scene), dir);
+  EXPECT_EQ(r.status, 0) << r.err;
+  const std::string w = "warning: [skipped-obstacle] " + scene + ": tag 0 on \"Crowd\": ";
+  EXPECT_EQ(r.err, w + "\"Block\" in its OBSTACLES_GROUP \"Rocks\" is a cube object, so the tag passes over it (and "
+                       "what lies below it); only circles are obstacles\n" +
+                   w + "\"Pile\" in its OBSTACLES_GROUP \"Rocks\" is a null object, so the tag passes over it (and "
+                       "what lies below it); only circles are obstacles\n");
+}
+
+// The keys are a contract with the programs that read the lines (the
+// Blender add-on): --help lists exactly these, each once.
+TEST(Cli, HelpListsEveryWarningKey) {
+  const std::string dir = tempFolder("cli-keys");
+  Ran r = kestrelwood("--help", dir);
+  ASSERT_EQ(r.status, 0);
+  const size_t from = r.out.find("Warnings ("), to = r.out.find("Exit status:");
+  ASSERT_NE(from, std::string::npos);
+  ASSERT_LT(from, to);
+  std::istringstream section(r.out.substr(from, to - from));
+  std::vector<std::string> keys;
+  for (std::string line; std::getline(section, line);)
+    if (line.rfind("  ", 0) == 0 && line.size() > 2 && line[2] != ' ') keys.push_back(line.substr(2, line.find(' ', 2) - 2));
+  EXPECT_EQ(keys, (std::vector<std::string>{"no-start", "no-target", "no-agents", "too-many-agents", "shared-records",
+                                            "skipped-obstacle", "skipped-obj-data", "no-viewer-template"}));
 }
 
 TEST(Cli, DemoNeedsNoFile) {

@@ -161,6 +161,8 @@ TEST_P(ReportScenes, ListExactlyWhatTheCsvShows) {
   EXPECT_DOUBLE_EQ(s["deepest"].get<double>(), deepest);
   EXPECT_EQ(s["closePairFrames"], want["closePairs"].size());
   EXPECT_EQ(s["stuckAgents"], stuckAgents.size());
+  // The summary line on standard error is the summary's text.
+  EXPECT_EQ(r.err, "report: tag 0 on \"Crowd\": " + s["text"].get<std::string>() + "\n");
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -209,6 +211,42 @@ TEST(ReportFailOn, ExitsFiveWithEveryOutputWrittenAndZeroWhenClean) {
   Ran bad = kestrelwood("run " + quote(scene) + " --fail-on rocks", dir);
   EXPECT_EQ(bad.status, 2);
   EXPECT_EQ(bad.err, "error: --fail-on: expected intrusions, close-pairs or stuck, got \"rocks\" (see kestrelwood --help)\n");
+}
+
+// The report tells a page what each kind of event is called, how it is
+// counted and drawn, in lane order: the viewer page reads it from here.
+TEST(ReportKinds, TheReportCarriesItsKinds) {
+  const std::string dir = tempFolder("report-kinds");
+  Ran r = kestrelwood("demo --frames 3 --cells 8 --report -", dir);
+  ASSERT_EQ(r.status, 0) << r.err;
+  const json report = json::parse(r.out);
+  EXPECT_EQ(report["format"], "kestrelwood-report/1");
+  EXPECT_EQ(report["kinds"], json::parse(R"([
+    {"name": "intrusions", "option": "intrusions", "label": "Inside an obstacle", "colour": "#ff5a4f",
+     "one": "agent-frame inside obstacles", "many": "agent-frames inside obstacles"},
+    {"name": "closePairs", "option": "close-pairs", "label": "Closer than the minimum gap", "colour": "#ffc247",
+     "one": "pair-frame closer than the minimum gap", "many": "pair-frames closer than the minimum gap"},
+    {"name": "stuck", "option": "stuck", "label": "Stuck", "colour": "#b58cff",
+     "one": "stuck agent", "many": "stuck agents"}])"));
+  // Every kind names one of the tag's event arrays.
+  for (const json& k : report["kinds"]) EXPECT_TRUE(report["tags"][0][k["name"].get<std::string>()].is_array()) << k;
+  // Counts of 0 in the plural; the close pairs' clause with the tag's gap.
+  const std::string text = report["tags"][0]["summary"]["text"];
+  EXPECT_EQ(text.rfind("0 agent-frames inside obstacles, 0 pair-frames closer than 9 (closest ", 0), 0u) << text;
+  EXPECT_TRUE(text.ends_with("), 0 stuck agents")) << text;
+}
+
+// One of a kind is said in the singular, on the poster and by --fail-on.
+TEST(ReportKinds, OneIsSingular) {
+  const std::string dir = tempFolder("report-one");
+  const std::string scene = dir + "/s.kwscene.json";
+  writeText(scene, sceneText({{0, -900}}, 0, 0, {{"Rock", 0, 0, 300}}, R"("SPEED": 10, "REPULSION_RADIUS": 100)", 300));
+  Ran r = kestrelwood("run " + quote(scene) + " --out " + quote(dir + "/view") + " --fail-on stuck,close-pairs", dir);
+  EXPECT_EQ(r.status, 5) << r.err;
+  EXPECT_NE(r.err.find("error: --fail-on: the crowd report found 1 stuck agent\n"), std::string::npos) << r.err;
+  const std::string svg = readText(dir + "/view/poster.svg");
+  EXPECT_NE(svg.find(">1 stuck agent<"), std::string::npos);
+  EXPECT_NE(svg.find(">0 pair-frames closer than the minimum gap<"), std::string::npos);
 }
 
 // The poster marks what the report found: a cross per agent-frame inside a

@@ -166,7 +166,8 @@ TEST(SceneFileErrors, BadObjFilesNameTheFault) {
   // The loader drops a face of two points; the user hears of it.
   kwhost::scene::LoadedScene lines = loadOk(scene("line.obj"), dir);
   ASSERT_EQ(lines.warnings.size(), 1u);
-  EXPECT_EQ(lines.warnings[0], "objects[0].obj: " + dir + "/line.obj: Degenerated face found. (passed over)");
+  EXPECT_EQ(lines.warnings[0].text, "objects[0].obj: " + dir + "/line.obj: Degenerated face found. (passed over)");
+  EXPECT_EQ(lines.warnings[0].key, kwhost::WarningKey::SkippedObjData);
 }
 
 }  // namespace
