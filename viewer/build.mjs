@@ -2,7 +2,9 @@
 // the examples' OrbitControls go into an import map of data: URLs (module
 // scripts cannot be fetched from file://, data: URLs can be imported), and so
 // do the viewer's own modules (src/*.js, imported as 'kw/NAME.js'); its entry,
-// src/app.js, goes into an inline module. The result,
+// src/app.js, goes into an inline module. The browser tests' hook
+// (src/test_hook.js) travels in the map too, but the page imports it only when
+// its address asks (index.html?test-hook). The result,
 // dist/viewer-template.html, keeps the marker <!--KW-RUN-DATA--> where
 // host/export/viewer_page.cpp puts a run's data.
 //   node build.mjs [OUT]

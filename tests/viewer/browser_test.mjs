@@ -6,12 +6,15 @@
 // obstacle rings lie on the terrain; the scrubber and the step buttons put
 // the agents where the run recorded them; overlay switches hide their lines
 // (on screen, counted in pixels); a click on an agent shows its state; the
-// crowd report's spells are the timeline's marks, and a click on one jumps to
-// its frame, selects and frames its agent and highlights what the report
-// names there; a browser without WebGL still gets a working page that says
-// why there is no 3D view. Screenshots go to ARTIFACTS; --docs copies the
-// picture (an event selected when the report has one) to PNG once every
-// check has passed (scripts/screenshot makes the README's).
+// crowd report's spells are the timeline's marks, in lanes that the report's
+// kinds order, title and colour, under each tag's summary as the report words
+// it, and a click on one jumps to its frame, selects and frames its agent
+// and highlights what the report names there; in a 1280 x 720 window the first frame's crowd is framed clear
+// of the side panel, which scrolls as one; a browser without WebGL still
+// gets a working page that says why there is no 3D view. Screenshots go to
+// ARTIFACTS; --docs copies the picture (an event selected when the report has
+// one) to PNG once every check has passed (scripts/screenshot makes the
+// README's).
 // "Recorded" is the run folder's expected.json (the synthetic sample, which
 // also counts its overlays) or else its agents.csv (a real run, the demo's);
 // the report is the one embedded in the page, and report.json beside it must
@@ -21,7 +24,7 @@ import fs from 'node:fs';
 import path from 'node:path';
 import { chromiumPath, skip, check, failureCount, finish } from './node_env.mjs';
 import { loadExpectations } from './run_expectations.mjs';
-import { embeddedJson, openPage, scrubTo } from './chromium_page.mjs';
+import { embeddedJson, evaluateJson, openPage, reloadAt, scrubTo } from './chromium_page.mjs';
 import { expectedHighlights, expectedSpells, hasEvents, markKey } from './report_expectations.mjs';
 
 const [runDir, artifacts] = process.argv.slice(2);
@@ -89,14 +92,12 @@ function terrainHeight(t, x, z) {
   // obstacle rings inside the part of the view right of the side panel.
   {
     const frames = expected.frames.map((f) => f.positions.map(([x, y, z]) => [x, y, -z]));
-    const got = await page.evaluate((frames) => {
+    const got = await evaluateJson(page, (frames) => {
       const v = window.kwViewer, pts = [];
       for (const f of frames) for (const p of f) pts.push(v.screenOf(p));
       for (let f = 0; f < v.frameCount; f++) {
-        v.setFrameIndex(f);
-        for (let t = 0; t < v.trackCount; t++) pts.push(v.screenOf(v.trackPosition(t)));
+        for (let t = 0; t < v.trackCount; t++) pts.push(v.screenOf(v.trackPosition(t, f)));
       }
-      v.setFrameIndex(0);
       for (let o = 0; o < v.obstacleCount; o++) {
         const r = v.obstacleRing(o);
         for (let i = 0; i < r.length; i += 3) pts.push(v.screenOf([r[i], r[i + 1], r[i + 2]]));
@@ -268,6 +269,11 @@ function terrainHeight(t, x, z) {
   // The report's spells on the timeline.
   const state = await page.evaluate(() => ({ state: window.kwViewer.checksState(), text: document.getElementById('kw-checks').textContent,
     marks: document.querySelectorAll('.kw-mark').length }));
+  if (report) {
+    const lines = await page.evaluate(() => [...document.querySelectorAll('.kw-check-tag')].map((e) => e.textContent));
+    check(lines.length === report.tags.length && report.tags.every((t, i) => lines[i].endsWith(`: ${t.summary.text}`)),
+      `each tag's summary is the report's sentence as it stands (${lines[0]})`);
+  }
   if (!report) {
     check(state.state === 'none' && /Not checked/.test(state.text) && state.marks === 0,
       `without a report the page shows no marks and says nothing was checked (${state.text.trim()})`);
@@ -281,6 +287,15 @@ function terrainHeight(t, x, z) {
     check(missing.length === 0 && extra.length === 0 && got.length === want.length,
       `the timeline has one mark per spell of the report: ${got.length} marks, ${want.length} spells` +
       (missing.length || extra.length ? ` (missing ${missing.slice(0, 3)}; extra ${extra.slice(0, 3)})` : ''));
+    // The lanes are the report's kinds, titled and coloured as it says.
+    const lanes = await page.evaluate(() => [...document.querySelectorAll('.kw-lane')].map((e) => ({ name: e.dataset.kind, title: e.title,
+      colours: [...new Set([...e.querySelectorAll('.kw-mark')].map((m) => getComputedStyle(m).backgroundColor))] })));
+    const rgb = (hex) => `rgb(${[1, 3, 5].map((i) => parseInt(hex.slice(i, i + 2), 16)).join(', ')})`;
+    const kindOf = new Map(report.kinds.map((k) => [k.name, k]));
+    const order = report.kinds.map((k) => k.name).filter((n) => lanes.some((l) => l.name === n));
+    check(lanes.length > 0 && JSON.stringify(lanes.map((l) => l.name)) === JSON.stringify(order) && lanes.every((l) =>
+      l.title === kindOf.get(l.name).label && l.colours.length === 1 && l.colours[0] === rgb(kindOf.get(l.name).colour)),
+    `the timeline's lanes are the report's kinds, in its order, with its labels and colours (${lanes.map((l) => l.title).join('; ')})`);
     const dom = await page.evaluate(() => [...document.querySelectorAll('.kw-mark')].map((e) => ({ ...e.dataset })));
     check(dom.length === marks.length && dom.every((d) => {
       const m = marks[Number(d.mark)];
@@ -346,6 +361,44 @@ function terrainHeight(t, x, z) {
       check((await page.evaluate(() => window.kwViewer.selectedMark())) === 1, 'the next-spell button selects the second spell');
     }
   }
+
+  // A laptop's 1280 x 720 window, the page loaded afresh: the first frame's
+  // crowd, with what the tag drew round it, is framed clear of the side
+  // panel, and the panel scrolls as one (the spells' list has no scroll bar
+  // of its own), its selected spell brought into view.
+  await reloadAt(page, { width: 1280, height: 720 });
+  {
+    const got = await evaluateJson(page, () => {
+      const v = window.kwViewer, pts = [], flat = v.overlayPoints();
+      for (let i = 0; i < v.agentCount; i++) pts.push(v.agentScreenPosition(i));
+      for (let k = 0; k < flat.length; k += 3) pts.push(v.screenOf(flat.slice(k, k + 3)));
+      return { index: v.frameIndex, agents: v.agentCount, pts, free: v.freeRect(),
+        panelRight: document.getElementById('kw-side').getBoundingClientRect().right };
+    });
+    const { free, pts } = got;
+    const out = pts.filter((s) => !s.inView || s.x < Math.max(free.left, got.panelRight) || s.x > free.right || s.y < free.top || s.y > free.bottom);
+    check(got.index === 0 && pts.length > got.agents && out.length === 0,
+      `at 1280 x 720 the first frame's ${got.agents} agents and ${pts.length - got.agents} drawn points are framed clear of the panel (${out.length} not)`);
+  }
+  {
+    const scrolling = () => page.evaluate(() => [document.getElementById('kw-side'), ...document.querySelectorAll('#kw-side *')]
+      .filter((e) => /auto|scroll/.test(getComputedStyle(e).overflowY) && e.scrollHeight > e.clientHeight + 1).map((e) => e.id || e.tagName));
+    const before = await scrolling();
+    check(before.every((id) => id === 'kw-scroll'), `the side panel scrolls as one (scrolling: ${before.join(', ') || 'nothing'})`);
+    const marks = await page.evaluate(() => window.kwViewer.marks().length);
+    const last = Math.min(marks, 400) - 1; // the list's last entry
+    if (last >= 0) {
+      await page.evaluate((k) => window.kwViewer.selectMark(k), last);
+      const seen = await page.evaluate((k) => {
+        const el = document.querySelector(`.kw-event[data-mark="${k}"]`), r = el.getBoundingClientRect();
+        const hit = document.elementFromPoint(r.left + 10, r.top + r.height / 2);
+        return el.contains(hit);
+      }, last);
+      const after = await scrolling();
+      check(seen && after.every((id) => id === 'kw-scroll'), `selecting the list's last spell scrolls the panel to it (scrolling: ${after.join(', ')})`);
+    }
+  }
+  await page.screenshot({ path: path.join(artifacts, 'viewer-1280x720.png') });
   check(problems.length === 0, `no console errors, page errors or network requests${problems.length ? ': ' + problems.join('; ') : ''}`);
   await close();
 }

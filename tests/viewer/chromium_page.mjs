@@ -7,7 +7,8 @@ import path from 'node:path';
 import { pathToFileURL } from 'node:url';
 import { chromiumPath, requireModule } from './node_env.mjs';
 
-export async function openPage(pagePath, { args = [], viewport = { width: 1280, height: 800 } } = {}) {
+// Debian's Chromium, headless, with a fresh profile that close() removes.
+export async function launchChromium({ args = [], viewport = { width: 1280, height: 800 } } = {}) {
   const { chromium } = requireModule('playwright-core');
   const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'kw-chromium-'));
   const context = await chromium.launchPersistentContext(profile, {
@@ -18,6 +19,16 @@ export async function openPage(pagePath, { args = [], viewport = { width: 1280, 
       '--disable-sync', ...args],
   });
   const page = context.pages()[0] || (await context.newPage());
+  const close = async () => { await context.close(); fs.rmSync(profile, { recursive: true, force: true }); };
+  return { context, page, close };
+}
+
+// The page's address with its test hook (window.kwViewer), which the page
+// loads only when asked.
+export const hookedUrl = (pagePath) => `${pathToFileURL(pagePath).href}?test-hook`;
+
+export async function openPage(pagePath, options = {}) {
+  const { context, page, close } = await launchChromium(options);
   const problems = [];
   page.on('console', (m) => { if (m.type() === 'error') problems.push(`console error: ${m.text()}`); });
   page.on('pageerror', (e) => problems.push(`page error: ${e.message}`));
@@ -28,11 +39,24 @@ export async function openPage(pagePath, { args = [], viewport = { width: 1280, 
     return route.abort();
   });
   const t0 = Date.now();
-  await page.goto(pathToFileURL(pagePath).href);
+  await page.goto(hookedUrl(pagePath));
   await page.waitForFunction(() => window.kwViewer && window.kwViewer.ready, null, { timeout: 90000 });
   const loadMs = Date.now() - t0;
-  const close = async () => { await context.close(); fs.rmSync(profile, { recursive: true, force: true }); };
   return { page, problems, loadMs, close };
+}
+
+// The page loaded afresh in a window of another size, once it is ready.
+export async function reloadAt(page, viewport) {
+  await page.setViewportSize(viewport);
+  await page.reload();
+  await page.waitForFunction(() => window.kwViewer && window.kwViewer.ready, null, { timeout: 90000 });
+}
+
+// page.evaluate(fn, arg) for large arguments and answers: both cross as one
+// JSON string each, which is many times faster than Playwright's value by
+// value serialisation of thousands of points.
+export async function evaluateJson(page, fn, arg) {
+  return JSON.parse(await page.evaluate(`JSON.stringify((${fn})(${JSON.stringify(arg)}))`));
 }
 
 // Moves the scrubber as a user's drag does.

@@ -1,27 +1,18 @@
 // Measures a viewer page in headless Chromium: time from navigation to a
 // first rendered frame, and the frame rate while playing every frame. Not a
-// test (timings belong to measurements, not to pass/fail); the README quotes
-// its figures for the large synthetic run:
+// test (timings belong to measurements, not to pass/fail); for the large
+// synthetic run:
 //   make_sample_run /tmp/kwbig --agents 100 --frames 1000 --grid 1000
 //   node tests/viewer/measure_viewer.mjs /tmp/kwbig/index.html
 import fs from 'node:fs';
-import os from 'node:os';
-import path from 'node:path';
-import { pathToFileURL } from 'node:url';
-import { chromiumPath, requireModule } from './node_env.mjs';
+import { hookedUrl, launchChromium } from './chromium_page.mjs';
 
-const { chromium } = requireModule('playwright-core');
 const page = process.argv[2];
-const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'kw-chromium-'));
-const context = await chromium.launchPersistentContext(profile, {
-  executablePath: chromiumPath, headless: true, viewport: { width: 1280, height: 800 },
-  args: ['--no-sandbox', '--disable-gpu', '--disable-background-networking', '--disable-component-update', '--disable-sync'],
-});
-const p = context.pages()[0] || (await context.newPage());
+const { page: p, close } = await launchChromium();
 const errors = [];
 p.on('console', (m) => { if (m.type() === 'error') errors.push(m.text()); });
 const t0 = Date.now();
-await p.goto(pathToFileURL(page).href, { timeout: 120000 });
+await p.goto(hookedUrl(page), { timeout: 120000 });
 const domMs = Date.now() - t0;
 await p.waitForFunction(() => window.kwViewer && window.kwViewer.ready, null, { timeout: 120000 });
 const readyMs = Date.now() - t0;
@@ -45,5 +36,4 @@ const mb = (fs.statSync(page).size / 1e6).toFixed(1);
 console.log(JSON.stringify({ pageMB: Number(mb), loadEventMs: domMs, readyMs, pageScriptReadyMs: Math.round(info.loadMs),
   webgl: info.webgl, updateMsPerFrame: Number(updateMs.toFixed(3)), renderer: info.renderer, fpsPlaying: Number(fps.toFixed(1)),
   fpsPlayingNoOverlays: Number(overlaysOff.toFixed(1)), consoleErrors: errors }));
-await context.close();
-fs.rmSync(profile, { recursive: true, force: true });
+await close();

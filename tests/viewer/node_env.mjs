@@ -15,9 +15,11 @@ export function skip(why) {
   process.exit(77);
 }
 
+// name: a package, or a path into one ('csv-parse/sync').
 export function requireModule(name) {
-  if (!fs.existsSync(path.join(nodeModules, name))) {
-    skip(`${name} is not installed in ${nodeModules} (the build runs npm ci in viewer/ when node and npm are installed)`);
+  const pkg = name.split('/').slice(0, name.startsWith('@') ? 2 : 1).join('/');
+  if (!fs.existsSync(path.join(nodeModules, pkg))) {
+    skip(`${pkg} is not installed in ${nodeModules} (the build runs npm ci in viewer/ when node and npm are installed)`);
   }
   return createRequire(path.join(nodeModules, 'x.js'))(name);
 }

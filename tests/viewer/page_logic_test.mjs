@@ -17,7 +17,13 @@ const meta = {
   ],
   obstacles: [{ name: 'Rock' }, { name: 'Stone' }, { name: 'Rock' }],
 };
-const report = (tags) => ({ format: 'kestrelwood-report/1', frames: [10, 20], tags });
+// The kinds of check as a run's report lists them (host/export/report_kinds.cpp).
+const KINDS = [
+  { name: 'intrusions', option: 'intrusions', label: 'Inside an obstacle', colour: '#ff5a4f', one: 'agent-frame', many: 'agent-frames' },
+  { name: 'closePairs', option: 'close-pairs', label: 'Closer than the minimum gap', colour: '#ffc247', one: 'pair-frame', many: 'pair-frames' },
+  { name: 'stuck', option: 'stuck', label: 'Stuck', colour: '#b58cff', one: 'stuck agent', many: 'stuck agents' },
+];
+const report = (tags, kinds = KINDS) => ({ format: 'kestrelwood-report/1', frames: [10, 20], kinds, tags });
 const keys = (r) => r.marks.map((m) => `${m.kind} ${m.tag} ${m.names.join('+')} ${m.obstacleName} ${m.from}-${m.to}@${m.frame}`);
 
 // Spells: consecutive frames join, a gap splits, pairs in either order are
@@ -76,6 +82,29 @@ const keys = (r) => r.marks.map((m) => `${m.kind} ${m.tag} ${m.names.join('+')} 
     `report states: ${states.map((s) => s.state)}`);
   check(/Not checked/.test(states[0].message) && /other\/2/.test(states[2].message) && /no intrusions/.test(states[4].message),
     'with messages that say so');
+}
+
+// The kinds come from the report: its order orders the marks of a frame, a
+// kind the page cannot show is counted and said, a broken entry is counted,
+// and a report without kinds cannot be read.
+{
+  const tags = [{ tag: 0, stuck: [{ agent: 'B', from: 12, to: 13 }], intrusions: [{ frame: 12, agent: 'A', obstacle: 'Stone', depth: 1 }],
+    crowding: [{ frame: 12 }, { frame: 13 }] }];
+  const listed = readReport(report(tags), meta);
+  const turned = readReport(report(tags, [KINDS[2], { name: 'crowding', label: 'Crowded', colour: '#123456' }, null, KINDS[0],
+    { name: 'x', label: 'X', colour: 'red' }]), meta);
+  check(JSON.stringify(listed.marks.map((m) => m.kind)) === '["intrusion","stuck"]' &&
+    JSON.stringify(turned.marks.map((m) => m.kind)) === '["stuck","intrusion"]',
+    `marks of one frame follow the report's order of kinds (${turned.marks.map((m) => m.kind)})`);
+  check(JSON.stringify(turned.kinds.map((k) => [k.name, k.label, k.colour])) ===
+    '[["stuck","Stuck","#b58cff"],["intrusions","Inside an obstacle","#ff5a4f"]]' && turned.marks[0].lane === 'stuck',
+    'the lanes are the report\u2019s kinds with its labels and colours');
+  check(turned.unknown.get('crowding') === 2 && !listed.unknown.size && turned.unreadable === 2,
+    `a kind the page cannot show is counted with its events (${[...turned.unknown]}), broken kinds as unreadable (${turned.unreadable})`);
+  const bare = readReport({ format: 'kestrelwood-report/1', tags }, meta);
+  check(bare.state === 'unreadable' && /kinds/.test(bare.message), `a report without kinds says the page cannot read it (${bare.message})`);
+  const odd = readReport(report(tags, [{ name: 'constructor', label: 'C', colour: '#000000' }, KINDS[0]]), meta);
+  check(odd.unknown.has('constructor') && odd.marks.length === 1, 'a kind named like an object\u2019s own property is only unknown');
 }
 
 // Height under a point: a tilted plane in two triangles, and a second,

@@ -3,64 +3,63 @@
 // or else the agents.csv that every `--out` run writes, so that a real run's
 // page is checked against the host's own record of that run.
 //   { source, agentCount, frameCount, names, tags, frames: [{ index, frame, positions, hpb }] }
+// The CSV's format is host/export/csv_writer.h's. Its columns are taken by
+// name from its header, so that a column added (at the end, as the writer
+// promises) leaves this reader as it is.
 import fs from 'node:fs';
 import path from 'node:path';
+import { requireModule } from './node_env.mjs';
 
-// One CSV line into fields: names are quoted when they hold a comma or a
-// quote, with quotes doubled.
-function csvFields(line) {
-  const out = [];
-  let field = '', quoted = false;
-  for (let i = 0; i < line.length; i++) {
-    const c = line[i];
-    if (quoted) {
-      if (c === '"' && line[i + 1] === '"') field += '"', i++;
-      else if (c === '"') quoted = false;
-      else field += c;
-    } else if (c === '"') quoted = true;
-    else if (c === ',') out.push(field), field = '';
-    else field += c;
+const COLUMNS = ['frame', 'tag', 'index', 'name', 'x', 'y', 'z', 'h', 'p', 'b'];
+
+// The records, each with the line it ends on (a quoted name may span
+// lines); errors name the file and the line.
+function records(text, source) {
+  const { parse } = requireModule('csv-parse/sync');
+  let rows;
+  try {
+    rows = parse(text, { columns: true, skip_empty_lines: true, info: true });
+  } catch (e) {
+    throw new Error(`${source}: ${e.message}`);
   }
-  out.push(field);
-  return out;
+  if (!rows.length) throw new Error(`${source}: no rows`);
+  const missing = COLUMNS.filter((c) => !(c in rows[0].record));
+  if (missing.length) throw new Error(`${source}: no column ${missing.join(', ')} in the header`);
+  return rows.map(({ record, info }) => ({ ...record, line: info.lines }));
 }
 
 // Rows grouped into frames, agents in row order (the page's order: tags in
 // evaluation order, agents in child order). Every frame must list the same
 // agents, else the CSV is not one run and comparing with it means nothing.
-function fromCsv(file) {
-  const lines = fs.readFileSync(file, 'utf8').split(/\r?\n/).filter((l) => l.length);
-  const header = csvFields(lines[0] || '');
-  const col = Object.fromEntries(header.map((h, i) => [h, i]));
-  for (const h of ['frame', 'tag', 'index', 'name', 'x', 'y', 'z', 'h', 'p', 'b']) {
-    if (!(h in col)) throw new Error(`${file}: no column ${h} in the header`);
-  }
+export function expectationsFromCsv(text, source) {
   const frames = [];
-  let keys = null, cur = null;
-  for (let r = 1; r < lines.length; r++) {
-    const f = csvFields(lines[r]);
+  const whole = (f) => {
+    const n = frames[0].keys.length;
+    if (f.keys.length !== n) throw new Error(`${source}: frame ${f.frame} has ${f.keys.length} agents, not ${n}`);
+  };
+  let cur = null;
+  for (const row of records(text, source)) {
     // The CSV prints 32-bit floats with 9 digits, which read back exactly
     // as the float the page holds.
-    const num = (h) => Math.fround(Number(f[col[h]]));
+    const num = (h) => Math.fround(Number(row[h]));
     const frame = num('frame');
     if (!cur || cur.frame !== frame) {
-      if (cur && keys && cur.keys.length !== keys.length) throw new Error(`${file}: frame ${cur.frame} has ${cur.keys.length} agents, not ${keys.length}`);
-      if (cur && !keys) keys = cur.keys;
+      if (cur) whole(cur);
       cur = { index: frames.length, frame, keys: [], names: [], positions: [], hpb: [] };
       frames.push(cur);
     }
-    const key = `${f[col.tag]}/${f[col.index]}`;
-    if (keys && keys[cur.keys.length] !== key) throw new Error(`${file}:${r + 1}: agent ${key} out of the first frame's order`);
+    const key = `${row.tag}/${row.index}`;
+    if (cur !== frames[0] && frames[0].keys[cur.keys.length] !== key) {
+      throw new Error(`${source}:${row.line}: agent ${key} out of the first frame's order`);
+    }
     cur.keys.push(key);
-    cur.names.push(f[col.name]);
+    cur.names.push(row.name);
     cur.positions.push([num('x'), num('y'), num('z')]);
     cur.hpb.push([num('h'), num('p'), num('b')]);
   }
-  if (!frames.length) throw new Error(`${file}: no rows`);
-  const last = frames[frames.length - 1];
-  if (keys && last.keys.length !== keys.length) throw new Error(`${file}: frame ${last.frame} has ${last.keys.length} agents, not ${keys.length}`);
+  whole(cur);
   return {
-    source: file,
+    source,
     agentCount: frames[0].keys.length,
     frameCount: frames.length,
     names: frames[0].names,
@@ -72,5 +71,6 @@ function fromCsv(file) {
 export function loadExpectations(runDir) {
   const json = path.join(runDir, 'expected.json');
   if (fs.existsSync(json)) return { source: json, ...JSON.parse(fs.readFileSync(json, 'utf8')) };
-  return fromCsv(path.join(runDir, 'agents.csv'));
+  const csv = path.join(runDir, 'agents.csv');
+  return expectationsFromCsv(fs.readFileSync(csv, 'utf8'), csv);
 }
