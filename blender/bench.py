@@ -9,6 +9,9 @@ it), from the command line.
   - 100 agents, 300 frames, a ground of 2,000,000 triangles: the frame
     benchmark's heightfield scene (tools/terrain_crowd.py; needs the
     release build's bench/frames_bench);
+  - the demo crowd as walkers (an armature and its figure per agent):
+    Simulate with their walk cycle on the tag, next to Simulate of the same
+    walkers without it;
 
 each pressed with no ground file kept (the ground written) and again with
 the ground unchanged since the last press. Times are CPU time, Blender's
@@ -39,7 +42,7 @@ import kestrelwood  # noqa: E402
 import demo_crowd  # noqa: E402
 import terrain_crowd  # noqa: E402
 from kestrelwood import (ground_glb, ground_triangles, keys, overlays, program, scene_build,  # noqa: E402
-                         scene_order, scene_text, shapes, user_files)
+                         scene_order, scene_text, shapes, user_files, walk)
 
 FRAMES_BENCH = os.path.join(os.path.dirname(HERE), "build", "release", "bench", "frames_bench")
 
@@ -177,6 +180,37 @@ def worst_position(agents, rows):
     return worst
 
 
+def walkers(exe, repeat, folder):
+    """Simulate on the demo crowd as walkers, with and without the cycle."""
+    bpy.ops.wm.read_factory_settings(use_empty=True)
+    crowd = demo_crowd.build(exe, "walker")
+    ctx = bpy.context
+    tag = crowd.kestrelwood
+    agents = scene_order.agents_of(tag, ctx.scene)
+    action = tag.walk_action
+    assert bpy.ops.kestrelwood.record_start() == {'FINISHED'}
+    print(f"\nwalkers: the same crowd, each agent an armature with its figure, stride "
+          f"{demo_crowd.WALKER_STRIDE:g}; median of {repeat}")
+    # Taken in turns, so that other work on the machine weighs on both alike.
+    times = {None: [], action: []}
+    for _ in range(repeat):
+        for cycle in times:
+            tag.walk_action = cycle
+            times[cycle].append(median_time(simulate, 1))
+    table = Table()
+    table.add("reference: Simulate of the walkers without a walk cycle",
+              tuple(statistics.median(t[k] for t in times[None]) for k in (0, 1)))
+    table.add(f"Simulate with walk cycles ({len(agents)} armatures)",
+              tuple(statistics.median(t[k] for t in times[action]) for k in (0, 1)))
+    scene_path = scene_file(ctx, folder)
+    csv_path = os.path.join(folder, "walkers.csv")
+    command_line(exe, scene_path, csv_path)
+    tracks = keys.read_csv(csv_path, 0)
+    table.add("  part: walk strips planned and keyed",
+              median_time(lambda: walk.play(walk.plan(tag, agents, tracks, ctx.scene)), repeat))
+    table.print()
+
+
 def big_ground(exe, repeat, folder):
     if not os.path.isfile(FRAMES_BENCH):
         print(f"\n2,000,000-triangle ground: skipped, {FRAMES_BENCH} is not built")
@@ -214,6 +248,7 @@ def main():
     try:
         demo_sized(exe, repeat, folder)
         big_ground(exe, repeat, folder)
+        walkers(exe, repeat, folder)
     finally:
         shutil.rmtree(folder, ignore_errors=True)
 

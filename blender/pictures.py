@@ -1,9 +1,11 @@
-"""Draws the README's two pictures of the add-on in a Blender window (under
-Xvfb, see make_pictures.sh): the demo crowd keyed at frame 200 seen from
-above the ground, and the Kestrelwood panel in the properties editor of
-Blender's own layout, at its default width.
+"""Draws the pictures of the add-on in a Blender window (under Xvfb, see
+make_pictures.sh): the demo crowd keyed at frame 200 seen from above the
+ground (blender-crowd.png), the same crowd as walkers playing their cycle by
+the distance walked, seen from near the ground (blender-walk.png), and the
+Kestrelwood panel in the properties editor of Blender's own layout, at its
+default width (blender-panel.png).
 
-    blender --factory-startup --python blender/pictures.py -- OUTPUT_FOLDER crowd|panel
+    blender --factory-startup --python blender/pictures.py -- OUTPUT_FOLDER crowd|walk|panel
 
 The crowd is the built-in demo's, laid out in metres (100 scene units per
 Blender unit), its vision probes drawn. The panel's picture is written only
@@ -31,6 +33,7 @@ args = sys.argv[sys.argv.index("--") + 1:] if "--" in sys.argv else []
 out = args[0] if args else os.path.join(os.path.dirname(HERE), "docs")
 what = args[1] if len(args) > 1 else "crowd"
 FRAME = 200
+WALK_FRAME = 96
 UNITS = 100.0
 
 
@@ -39,16 +42,18 @@ def lay_out():
     for o in list(bpy.data.objects):
         bpy.data.objects.remove(o)
     exe, _ = program.find_program()
-    crowd = demo_crowd.build(exe, units=UNITS)
+    crowd = demo_crowd.build(exe, "walker" if what == "walk" else "cone", units=UNITS)
     crowd.select_set(True)
     tag = crowd.kestrelwood
     if what == "crowd":
         # The probes the tag drew, red where an agent sees a rock.
         tag.show_repulsion = tag.show_alignment = False
+    elif what == "walk":
+        tag.show_vision = tag.show_repulsion = tag.show_alignment = False
     assert bpy.ops.kestrelwood.record_start() == {'FINISHED'}
-    if what == "crowd":
+    if what != "panel":
         assert bpy.ops.kestrelwood.simulate() == {'FINISHED'}
-        bpy.context.scene.frame_set(FRAME)
+        bpy.context.scene.frame_set(WALK_FRAME if what == "walk" else FRAME)
     # A plain look: the ground grey, the agents orange, no grid.
     ground = bpy.data.objects["Ground"]
     mat = bpy.data.materials.new("Ground")
@@ -56,7 +61,8 @@ def lay_out():
     ground.data.materials.append(mat)
     agent_mat = bpy.data.materials.new("Agent")
     agent_mat.diffuse_color = (0.95, 0.45, 0.1, 1.0)
-    bpy.data.objects["Agent 01"].data.materials.append(agent_mat)
+    shape = next(m for m in bpy.data.meshes if m.name != "Ground")  # the agents' shared mesh
+    shape.materials.append(agent_mat)
     return crowd
 
 
@@ -66,8 +72,8 @@ def crowd_centre():
     return sum((a.matrix_world.translation for a in agents), start=__import__("mathutils").Vector()) / n
 
 
-def view_crowd(window):
-    """The largest area as a 3D view looking down on the crowd."""
+def view_crowd(window, rotation=(0.55, 0.0, 0.4), distance=32.0):
+    """The largest area as a 3D view looking at the crowd."""
     from mathutils import Euler
     view = max(window.screen.areas, key=lambda a: a.width * a.height)
     view.type = 'VIEW_3D'
@@ -79,14 +85,15 @@ def view_crowd(window):
     space.overlay.show_axis_x = space.overlay.show_axis_y = False
     space.overlay.show_relationship_lines = False
     space.overlay.show_cursor = False
+    space.overlay.show_bones = False
     space.show_gizmo = False
     space.show_region_toolbar = False
     space.clip_end = 1000.0
     r3d = space.region_3d
     r3d.view_perspective = 'PERSP'
     r3d.view_location = crowd_centre()
-    r3d.view_rotation = Euler((0.55, 0.0, 0.4)).to_quaternion()
-    r3d.view_distance = 32.0
+    r3d.view_rotation = Euler(rotation).to_quaternion()
+    r3d.view_distance = distance
     return view
 
 
@@ -138,6 +145,16 @@ def main():
             raise SystemExit(f"{path}: the tag's probes are not drawn ({red} red pixels)")
         print(f"wrote {path}, the tag's probes drawn ({red} red pixels)")
 
+    def shoot_walk():
+        # Low over the ground, from ahead and to the side of the walkers.
+        state["view"] = view_crowd(window, rotation=(1.2, 0.0, 2.5), distance=15.0)
+
+    def save_walk():
+        path = os.path.join(out, "blender-walk.png")
+        with bpy.context.temp_override(window=window, area=state["view"]):
+            bpy.ops.screen.screenshot_area(filepath=path)
+        print(f"wrote {path}")
+
     def open_panel():
         state["props"] = properties_area(window, crowd)
         label_fit.watch()
@@ -181,6 +198,8 @@ def main():
 
     if what == "crowd":
         steps.extend([shoot_crowd, save_crowd])
+    elif what == "walk":
+        steps.extend([shoot_walk, save_walk])
     else:
         steps.extend([open_panel, scroll, save_panel, other_states, check_other_states])
 

@@ -18,8 +18,8 @@ bl_info = {
 
 if "bpy" in locals():
     import importlib
-    for _name in ("problem", "notes", "parameters", "host_axes", "user_files", "program", "properties", "lengths",
-                  "scene_order", "scene_text", "ground_triangles", "shapes", "action_keys", "ground_glb",
+    for _name in ("problem", "notes", "parameters", "host_axes", "user_files", "program", "walk", "properties",
+                  "lengths", "scene_order", "scene_text", "ground_triangles", "shapes", "action_keys", "ground_glb",
                   "scene_build", "start_state", "keys", "ground", "run_warnings", "overlays", "simulation",
                   "operators", "tune", "panel", "preferences"):
         if _name in locals():
@@ -30,7 +30,7 @@ import bpy  # noqa: E402,F401
 from . import (action_keys, ground, ground_glb, ground_triangles, host_axes, keys, lengths,  # noqa: E402,F401
                notes, operators, overlays, panel, parameters, preferences, problem, program, properties,
                run_warnings, scene_build, scene_order, scene_text, shapes, simulation, start_state, tune,
-               user_files)
+               user_files, walk)
 
 _modules = (properties, preferences, operators, tune, panel, ground_triangles, overlays)
 

@@ -14,7 +14,8 @@ import bpy
 from bpy.props import StringProperty
 from bpy_extras.io_utils import ExportHelper
 
-from . import ground, keys, overlays, program, scene_build, scene_order, scene_text, simulation, start_state
+from . import (ground, keys, overlays, program, scene_build, scene_order, scene_text, simulation, start_state,
+               walk)
 from .lengths import length_text
 from .notes import about, counted, listed
 from .parameters import label
@@ -155,6 +156,10 @@ class KESTRELWOOD_OT_simulate(_TagCommand, bpy.types.Operator):
         if not start_state.is_recorded(tag):
             self.say_about('WARNING', obj, "no start state is recorded; press Record start")
             return {'CANCELLED'}
+        refused = walk.refusal(tag)
+        if refused:
+            self.say_about('WARNING', obj, refused)
+            return {'CANCELLED'}
         agents = scene_order.agents_of(tag, context.scene)
         stale = start_state.out_of_date(tag, agents)
         if stale:
@@ -179,12 +184,13 @@ class KESTRELWOOD_OT_simulate(_TagCommand, bpy.types.Operator):
 
     def run(self, context, obj, exe, wm, started):
         scene = context.scene
-        keyed, notes = simulation.simulate(context, obj, exe, wm.progress_update)
+        keyed, walking, notes = simulation.simulate(context, obj, exe, wm.progress_update)
         for note in notes:
             self.say_about('WARNING', note.carrier, note.text)
         scene.frame_set(scene.frame_current)
-        summary = (f"keyed {keyed} agents on frames {scene.frame_start} to {scene.frame_end} in "
-                   f"{time.perf_counter() - started:.2f} s")
+        summary = (f"keyed {keyed} agents on frames {scene.frame_start} to {scene.frame_end}"
+                   + (f", the walk cycle on {counted(walking, 'armature')}" if walking else "")
+                   + f" in {time.perf_counter() - started:.2f} s")
         if notes:
             summary += f"; {counted(len(notes), 'warning')}, see the panel"
         self.say_about('WARNING' if notes else 'INFO', None, summary)
@@ -205,6 +211,7 @@ class KESTRELWOOD_OT_clear(_TagCommand, bpy.types.Operator):
         keys.remember(tag, [])
         overlays.forget(tag)
         tag.warnings.clear()
+        walk.clear(agents, context.scene)
         context.view_layer.update()
         text = f"removed the keys of {cleared} agents"
         if strays:

@@ -8,7 +8,7 @@ and long lines are wrapped."""
 import blf
 import bpy
 
-from . import overlays, parameters, scene_order, start_state, tune
+from . import overlays, parameters, scene_order, start_state, tune, walk
 from .lengths import speed_text
 from .properties import START_SLOTS
 
@@ -77,6 +77,7 @@ class OBJECT_PT_kestrelwood(bpy.types.Panel):
                 else:
                     col.prop(tag, p.attr)
                 self.draw_note(col, context, tag, p, agents)
+        self.draw_walk(layout, context, tag)
         self.draw_start(layout, context, tag, agents)
         self.draw_warnings(layout, context, tag)
         tune.draw(layout.box(), context.object)
@@ -100,6 +101,15 @@ class OBJECT_PT_kestrelwood(bpy.types.Panel):
             row = col.row()
             row.alignment = 'RIGHT'
             row.label(text=note)
+
+    def draw_walk(self, layout, context, tag):
+        col = layout.column()
+        col.label(text=walk.PROPERTIES["walk_action"].keywords["name"])
+        col.prop(tag, "walk_action", text="")
+        if tag.walk_action is not None:
+            col.prop(tag, "walk_stride")
+            col.prop(tag, "walk_phase_random")
+        _labels(col, context, "Played on each agent's armature, one cycle per stride walked", 'ARMATURE_DATA')
 
     def draw_start(self, layout, context, tag, agents):
         box = layout.box()

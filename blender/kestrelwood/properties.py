@@ -16,6 +16,7 @@ from bpy.props import (BoolProperty, CollectionProperty, FloatProperty, FloatVec
 
 from .parameters import (BOOLS, LENGTHS, LINKS, NEW_TAG_UNITS, OLD_TAG_UNITS, PARAMETERS,  # noqa: F401
                          REALS, TAG_VERSION)
+from . import walk
 
 # The module's start table holds this many slots, whatever the crowd's size.
 START_SLOTS = 100
@@ -88,6 +89,7 @@ class KestrelwoodTag(bpy.types.PropertyGroup):
             description="Scene units of the tag per Blender unit: 100 fits the tag's defaults to a crowd "
                         "in metres; 1 maps one Blender unit to one scene unit (tags made before this setting)"),
         **{p.attr: _property(p) for p in PARAMETERS},
+        **walk.PROPERTIES,
         "start_recorded": BoolProperty(name="Start recorded", default=False,
                                        description="Record start has stored the agents' start state"),
         "start_slots": CollectionProperty(type=KestrelwoodStartSlot),

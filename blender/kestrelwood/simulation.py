@@ -6,13 +6,15 @@ reports what this returns.
 import os
 import tempfile
 
-from . import ground_glb, keys, overlays, program, run_warnings, scene_build, scene_order, scene_text
+from . import ground_glb, keys, overlays, program, run_warnings, scene_build, scene_order, scene_text, walk
 from .notes import Note, counted, listed
 
 
 def simulate(context, obj, exe, progress):
-    """Runs the scene and keys the agents of the tag on obj. Returns (the
-    number of agents keyed, the notes about this tag and the scene). progress
+    """Runs the scene and keys the agents of the tag on obj, and plays the
+    tag's walk cycle on their armatures. Returns (the number of agents keyed,
+    the number of armatures walking, the notes about this tag and the
+    scene). progress
     takes a percentage. Raises Problem, OSError or ValueError, having keyed
     nothing, when the run or its files fail."""
     scene = context.scene
@@ -34,6 +36,8 @@ def simulate(context, obj, exe, progress):
         track = tracks.get(index)
         if track is None or track.name != agent.name:
             raise ValueError(f"the run has no rows for agent {index}, '{agent.name}'")
+    walks = walk.plan(tag, agents, tracks, scene, export.units)
+    notes += walks.warnings
     notes += _unkey_strays(tag, agents, scene, obj)
     replaced = []
     for index, agent in enumerate(agents):
@@ -41,6 +45,7 @@ def simulate(context, obj, exe, progress):
             replaced.append(agent.name)
         progress(60 + 40 * (index + 1) // len(agents))
     keys.remember(tag, agents)
+    walking = walk.play(walks)
     if replaced:
         notes.append(Note(None, "replaced-keys", f"replaced the location and rotation keys of {len(replaced)} "
                                                  f"agent(s) that were not a run's ({listed(replaced)}); Undo "
@@ -52,7 +57,7 @@ def simulate(context, obj, exe, progress):
     # This tag's warnings and the scene's; the other tags' are theirs.
     notes = [n for n in notes if n.carrier in (None, obj.name)]
     run_warnings.keep(tag, notes, obj.name)
-    return len(tracks), notes
+    return len(tracks), walking, notes
 
 
 def _run(export, obj, exe, scene, progress):

@@ -3,7 +3,11 @@ target, six rocks and 60 agents read from `kestrelwood demo --export-scene`
 and turned into Blender's axes (host (x, y, z) is Blender (x, z, y)), with a
 carrier "Crowd" whose tag has the demo's parameters. At `units` scene units
 per Blender unit: 1 for the benchmark (the demo's own numbers), 100 for the
-pictures (a crowd in metres). Run inside Blender."""
+pictures (a crowd in metres). Run inside Blender.
+
+The agents are cones (one shared mesh, tip forward), arrow empties, or
+walkers (tools/walker.py: each agent an armature with its figure, the tag
+playing their cycle by the distance walked, WALKER_STRIDE to a cycle)."""
 
 import json
 import os
@@ -12,6 +16,7 @@ import tempfile
 
 import bpy
 
+import walker
 from kestrelwood import parameters
 
 
@@ -24,8 +29,15 @@ def demo_scene_json(program):
             return json.load(f)
 
 
-def build(program, agent_shape=True, units=1.0):
-    """Lays the demo out in the current (emptied) scene; returns the carrier."""
+# A walker's stride in the demo's units: at the demo's Speed of 22 a cycle
+# lasts about 13 frames, and the figure stands about 290 tall.
+WALKER_STRIDE = 280.0
+
+
+def build(program, figure="cone", units=1.0):
+    """Lays the demo out in the current (emptied) scene with agents of the
+    figure "cone", "arrow" or "walker", at units scene units per Blender
+    unit; returns the carrier."""
     doc = demo_scene_json(program)
 
     def to_blender(p):
@@ -60,8 +72,10 @@ def build(program, agent_shape=True, units=1.0):
         rock.rotation_euler.x = 1.5707963  # Blender draws an empty's circle upright: lay it flat
         rock.show_in_front = True
     flock = empty("Flock", (0, 0, 0))
-    cone = None
-    if agent_shape:
+    cone = walkers = None
+    if figure == "walker":
+        walkers = walker.Walker(WALKER_STRIDE / units)
+    elif figure == "cone":
         # One shared arrow-like cone, its tip along local +Y (forward),
         # standing on the agent's origin.
         bpy.ops.mesh.primitive_cone_add(radius1=40.0 / units, depth=120.0 / units, location=(0, 0, 40.0 / units),
@@ -71,6 +85,9 @@ def build(program, agent_shape=True, units=1.0):
         cone = shape.data
         bpy.data.objects.remove(shape)
     for a in objs["Flock"]["children"]:
+        if walkers is not None:
+            walkers.make(a["name"], flock, to_blender(a["position"]))
+            continue
         o = bpy.data.objects.new(a["name"], cone)
         scene.collection.objects.link(o)
         if cone is None:
@@ -86,6 +103,8 @@ def build(program, agent_shape=True, units=1.0):
     for p in parameters.PARAMETERS:
         if p.kind != "link" and p.param in params:
             setattr(tag, p.attr, params[p.param] / units if p.unit == "length" else params[p.param])
+    if walkers is not None:
+        tag.walk_action, tag.walk_stride = walkers.action, WALKER_STRIDE / units
     bpy.context.view_layer.objects.active = crowd
     bpy.context.view_layer.update()
     return crowd

@@ -29,7 +29,7 @@ def reset(frame_start=0, frame_end=40):
     """An empty scene with the given frames. The preferences stay as they
     are (reading factory settings would disable an installed add-on)."""
     for collection in (bpy.data.objects, bpy.data.meshes, bpy.data.curves, bpy.data.actions,
-                       bpy.data.materials, bpy.data.cameras, bpy.data.lights):
+                       bpy.data.materials, bpy.data.cameras, bpy.data.lights, bpy.data.armatures):
         for item in list(collection):
             collection.remove(item)
     scene = bpy.context.scene
