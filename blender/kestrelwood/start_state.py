@@ -140,10 +140,11 @@ def changed_agents(tag, agents):
         recorded = tag.start_slots[k].agent if k < len(tag.start_slots) else ""
         if recorded != agent.name:
             out.append(agent.name)
-    for slot in tag.start_slots[len(agents):START_SLOTS]:
-        if slot.agent:
-            out.append(slot.agent)
-    return out
+    names = {agent.name for agent in agents}
+    out += [slot.agent for slot in tag.start_slots[:START_SLOTS] if slot.agent and slot.agent not in names]
+    # An agent that moved in the order is named once, not again for the slot
+    # it left.
+    return list(dict.fromkeys(out))
 
 
 def restore(tag, agents):

@@ -272,5 +272,10 @@ class WalkTest(kwtest.BlenderTestCase):
         # No armature at all: said, not silently nothing.
         for o in (left, right, grandchild, rig):
             bpy.data.objects.remove(o)
+        self.assertEqual(bpy.ops.kestrelwood.simulate(), {'CANCELLED'})
+        self.assertReported('WARNING', "the start is out of date: 2 agent(s) are not where Record start found "
+                                       "them ('C cube', 'B rig')")
+        bpy.context.scene.frame_set(bpy.context.scene.frame_start)
+        self.assertEqual(bpy.ops.kestrelwood.record_start(), {'FINISHED'})
         self.simulate()
         self.assertReported('WARNING', "no agent carries an armature")
