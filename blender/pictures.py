@@ -61,7 +61,8 @@ def lay_out():
     ground.data.materials.append(mat)
     agent_mat = bpy.data.materials.new("Agent")
     agent_mat.diffuse_color = (0.95, 0.45, 0.1, 1.0)
-    shape = next(m for m in bpy.data.meshes if m.name != "Ground")  # the agents' shared mesh
+    # The agents' shared mesh: the cone, or the walkers' figure.
+    shape = next(o.data for o in bpy.data.objects if o.type == 'MESH' and o.name != "Ground")
     shape.materials.append(agent_mat)
     return crowd
 
