@@ -5,6 +5,7 @@
 #   run_wine.sh PREFIX_DIR stop            end the prefix's wineserver
 #   run_wine.sh PREFIX_DIR run win64|win32 PROGRAM ARGS...
 #   run_wine.sh PREFIX_DIR exec PROGRAM ARGS...   (the cross build's test emulator)
+#   run_wine.sh - runs32                   exit 0 when 32-bit programs can run here, else 77 with the reason
 # Exit 77 (skipped) when wine, its 32-bit half or the program is missing, or
 # when this machine cannot run 32-bit x86 code at all (a kernel without IA-32
 # emulation): wine's own launcher then fails to start, so the 64-bit loader
@@ -39,6 +40,10 @@ pe_machine() {
 }
 
 case "$mode" in
+  runs32)
+    [ $runs32 -eq 1 ] || skip "$no32"
+    exit 0
+    ;;
   boot)
     mkdir -p "$(dirname "$WINEPREFIX")"
     [ -f "$WINEPREFIX/system.reg" ] && exit 0
