@@ -10,6 +10,7 @@
 #include "export/csv_writer.h"
 #include "export/drawing_writer.h"
 #include "core/module_loader.h"
+#include "cli/module_start.h"
 #include "cli/output_plan.h"
 #include "cli/progress.h"
 #include "cli/stop_note.h"
@@ -77,15 +78,9 @@ int runCommand(const RunRequest& r, int argc, char** argv) {
 
   // The module: loaded and started before the scene, whose tag types and
   // parameter names it registers.
-  auto module = Module::load(r.modulePath);
+  auto module = startModule(r.modulePath);
   if (!module) {
     error(module.error());
-    return kExitModule;
-  }
-  if (registeredTagTypes().empty()) {
-    const auto& refused = module.value()->refusals();
-    error(r.modulePath + ": the module started but registered no tag type" +
-          (refused.empty() ? "" : " (" + refused.back().message + ")"));
     return kExitModule;
   }
 

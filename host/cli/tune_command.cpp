@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "cli/module_path.h"
+#include "cli/module_start.h"
 #include "cli/output_plan.h"
 #include "cli/run_command.h"
 #include "cli/stop_note.h"
@@ -119,13 +120,9 @@ int tuneCommand(const TuneRequest& r, int argc, char** argv) {
   console.setArguments(std::vector<std::string>(argv, argv + argc));
   if (r.verbose) console.setEcho(stderr);
 
-  auto module = Module::load(r.modulePath);
+  auto module = startModule(r.modulePath);
   if (!module) {
     error(module.error());
-    return kExitModule;
-  }
-  if (registeredTagTypes().empty()) {
-    error(r.modulePath + ": the module started but registered no tag type");
     return kExitModule;
   }
 
