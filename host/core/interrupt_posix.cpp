@@ -1,6 +1,5 @@
 #include "core/interrupt.h"
 
-#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <cstring>
@@ -8,19 +7,19 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "core/stop_slots.h"
+
 namespace kwhost {
 
 namespace {
 
-constexpr int kFileSlots = 32;
-constexpr int kChildSlots = 256;
-constexpr size_t kNoteSize = 4096;
+using stop_slots::note;
+using stop_slots::noteLength;
+using stop_slots::tempFiles;
 
-// Each slot holds a path copied on the heap (owned by its registration) or null.
-std::atomic<char*> tempFiles[kFileSlots];
+constexpr int kChildSlots = 256;
+
 std::atomic<long> children[kChildSlots];
-char note[kNoteSize];
-std::atomic<size_t> noteLength{0};
 bool installed = false;
 
 // HoldStops nests: the outermost one restores the mask.
@@ -80,33 +79,6 @@ HoldStops::~HoldStops() {
   ::sigprocmask(SIG_SETMASK, &heldMask, nullptr);
 }
 
-StopRemovesFile::StopRemovesFile(const std::string& path) {
-  char* copy = new char[path.size() + 1];
-  std::memcpy(copy, path.c_str(), path.size() + 1);
-  HoldStops hold;
-  for (int i = 0; i < kFileSlots; ++i) {
-    char* expected = nullptr;
-    if (tempFiles[i].compare_exchange_strong(expected, copy)) {
-      slot_ = i;
-      return;
-    }
-  }
-  delete[] copy;
-}
-
-StopRemovesFile::~StopRemovesFile() { release(); }
-
-void StopRemovesFile::release() {
-  if (slot_ < 0) return;
-  char* p = nullptr;
-  {
-    HoldStops hold;
-    p = tempFiles[slot_].exchange(nullptr);
-  }
-  delete[] p;
-  slot_ = -1;
-}
-
 void registerChild(long pid) {
   HoldStops hold;
   for (auto& slot : children) {
@@ -121,13 +93,6 @@ void unregisterChild(long pid) {
     long expected = pid;
     if (slot.compare_exchange_strong(expected, 0)) return;
   }
-}
-
-void setStopNote(const std::string& text) {
-  HoldStops hold;
-  const size_t n = std::min(text.size(), kNoteSize);
-  std::memcpy(note, text.data(), n);
-  noteLength.store(n);
 }
 
 }  // namespace kwhost

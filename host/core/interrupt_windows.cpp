@@ -4,25 +4,20 @@
 // process), so there are none to end.
 #include "core/interrupt.h"
 
-#include <algorithm>
-#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 
-#include <io.h>
+#include "core/stop_slots.h"
 
 namespace kwhost {
 
 namespace {
 
-constexpr int kFileSlots = 32;
-constexpr size_t kNoteSize = 4096;
+using stop_slots::note;
+using stop_slots::noteLength;
+using stop_slots::tempFiles;
 
-std::atomic<char*> tempFiles[kFileSlots];
-char note[kNoteSize];
-std::atomic<size_t> noteLength{0};
 bool installed = false;
 
 void onStop(int sig) {
@@ -51,35 +46,7 @@ void installStopHandlers() {
 HoldStops::HoldStops() {}
 HoldStops::~HoldStops() {}
 
-StopRemovesFile::StopRemovesFile(const std::string& path) {
-  char* copy = new char[path.size() + 1];
-  std::memcpy(copy, path.c_str(), path.size() + 1);
-  for (int i = 0; i < kFileSlots; ++i) {
-    char* expected = nullptr;
-    if (tempFiles[i].compare_exchange_strong(expected, copy)) {
-      slot_ = i;
-      return;
-    }
-  }
-  delete[] copy;
-}
-
-StopRemovesFile::~StopRemovesFile() { release(); }
-
-void StopRemovesFile::release() {
-  if (slot_ < 0) return;
-  delete[] tempFiles[slot_].exchange(nullptr);
-  slot_ = -1;
-}
-
 void registerChild(long) {}
 void unregisterChild(long) {}
-
-void setStopNote(const std::string& text) {
-  const size_t n = std::min(text.size(), kNoteSize);
-  noteLength.store(0);
-  std::memcpy(note, text.data(), n);
-  noteLength.store(n);
-}
 
 }  // namespace kwhost
