@@ -1,6 +1,7 @@
 #include "scene/obj_mesh.h"
 
 #include <cerrno>
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <fstream>
@@ -21,11 +22,32 @@ class NoMaterials : public tinyobj::MaterialReader {
   }
 };
 
+// Vertex weights ("vw", the loader's skinning extension) are no part of a
+// terrain, and the loader turns a joint number too large for an int into
+// one without a check (undefined behaviour): those lines are blanked before
+// it reads the text, so that line numbers in its messages stay right.
+void blankVertexWeights(std::string& text) {
+  for (size_t line = 0; line < text.size();) {
+    size_t end = text.find('\n', line);
+    if (end == std::string::npos) end = text.size();
+    const size_t first = text.find_first_not_of(" \t", line);
+    if (first != std::string::npos && first + 2 < end && text.compare(first, 2, "vw") == 0 && (text[first + 2] == ' ' || text[first + 2] == '\t'))
+      std::fill(text.begin() + std::ptrdiff_t(line), text.begin() + std::ptrdiff_t(end), ' ');
+    line = end + 1;
+  }
+}
+
 }  // namespace
 
 Result<PolygonMesh> readObjFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return fail("cannot open " + path + ": " + std::strerror(errno));
+  std::ifstream file(path, std::ios::binary);
+  if (!file) return fail("cannot open " + path + ": " + std::strerror(errno));
+  std::ostringstream read;
+  read << file.rdbuf();
+  if (file.bad()) return fail("cannot read " + path + ": " + std::strerror(errno));
+  std::string text = std::move(read).str();
+  blankVertexWeights(text);
+  std::istringstream in(std::move(text));
 
   tinyobj::attrib_t attrib;
   std::vector<tinyobj::shape_t> shapes;
@@ -34,7 +56,6 @@ Result<PolygonMesh> readObjFile(const std::string& path) {
   NoMaterials noMaterials;
   // No triangulation by the loader: the host splits polygons its own way.
   bool ok = tinyobj::LoadObj(&attrib, &shapes, &materials, &warn, &err, &in, &noMaterials, false, false);
-  if (in.bad()) return fail("cannot read " + path + ": " + std::strerror(errno));
   if (!ok) {
     while (!err.empty() && (err.back() == '\n' || err.back() == '\r')) err.pop_back();
     return fail(path + ": not a readable OBJ file: " + (err.empty() ? "unknown fault" : err));
