@@ -6,6 +6,7 @@
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <string_view>
 
 #include <tiny_obj_loader.h>
 
@@ -25,10 +26,12 @@ class NoMaterials : public tinyobj::MaterialReader {
 // Vertex weights ("vw", the loader's skinning extension) are no part of a
 // terrain, and the loader turns a joint number too large for an int into
 // one without a check (undefined behaviour): those lines are blanked before
-// it reads the text, so that line numbers in its messages stay right.
+// it reads the text, so that line numbers in its messages stay right. A line
+// ends where the loader ends it: at a line feed, a carriage return or a NUL.
 void blankVertexWeights(std::string& text) {
+  constexpr std::string_view kLineEnds("\n\r\0", 3);
   for (size_t line = 0; line < text.size();) {
-    size_t end = text.find('\n', line);
+    size_t end = text.find_first_of(kLineEnds, line);
     if (end == std::string::npos) end = text.size();
     const size_t first = text.find_first_not_of(" \t", line);
     if (first != std::string::npos && first + 2 < end && text.compare(first, 2, "vw") == 0 && (text[first + 2] == ' ' || text[first + 2] == '\t'))
