@@ -1,5 +1,6 @@
 #include "cli/output_plan.h"
 
+#include <cstdio>
 #include <filesystem>
 #include <system_error>
 
@@ -59,6 +60,13 @@ OutputPlan planOutputs(const RunRequest& r) {
     }
   }
   return plan;
+}
+
+Result<void> writeText(const std::string& path, const std::string& text) {
+  if (path != kStdout) return writeFileAtomically(path, text);
+  if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0)
+    return fail("standard output: write failed");
+  return {};
 }
 
 }  // namespace kwhost::cli

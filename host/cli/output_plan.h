@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cli/run_command.h"
+#include "core/result.h"
 #include "core/warning.h"
 
 namespace kwhost::cli {
@@ -29,6 +30,9 @@ struct OutputPlan {
 std::vector<std::string> stdoutOptions(const RunRequest& request);
 
 OutputPlan planOutputs(const RunRequest& request);
+
+// Text for standard output (kStdout) or a file written whole or not at all.
+Result<void> writeText(const std::string& path, const std::string& text);
 
 }  // namespace kwhost::cli
 

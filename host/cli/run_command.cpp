@@ -44,14 +44,6 @@ std::string sceneName(const std::string& path) {
 
 std::string plural(size_t n, const char* one, const char* many) { return std::to_string(n) + " " + (n == 1 ? one : many); }
 
-// Text for standard output ("-") or a file written whole or not at all.
-Result<void> writeText(const std::string& path, const std::string& text) {
-  if (path != kStdout) return writeFileAtomically(path, text);
-  if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0)
-    return fail("standard output: write failed");
-  return {};
-}
-
 }  // namespace
 
 int runCommand(const RunRequest& r, int argc, char** argv) {

@@ -103,13 +103,6 @@ void printComparison(const std::vector<Varied>& varied, const TrialRow& given, c
   line("endDistance", number(g.endDistance), number(b.endDistance));
 }
 
-Result<void> writeText(const std::string& path, const std::string& text) {
-  if (path != kStdout) return writeFileAtomically(path, text);
-  if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0)
-    return fail("standard output: write failed");
-  return {};
-}
-
 }  // namespace
 
 int tuneCommand(const TuneRequest& r, int argc, char** argv) {
