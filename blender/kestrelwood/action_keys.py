@@ -37,6 +37,15 @@ def channels(obj, ensure=False):
     return action.layers[0].strips[0].channelbag(slot, ensure=ensure)
 
 
+def all_curves(action):
+    """Every F-curve of an action, whatever object or slot it keys."""
+    if hasattr(action, "layers"):
+        # 4.4 and later keep keys in the channel bags of the layers' strips.
+        return [fc for layer in action.layers for strip in layer.strips
+                for bag in getattr(strip, "channelbags", ()) for fc in bag.fcurves]
+    return list(action.fcurves)
+
+
 def curve_count(obj):
     """How many F-curves obj's action has for it."""
     bag = channels(obj)

@@ -31,6 +31,7 @@ import bpy
 import numpy as np
 from bpy.props import BoolProperty, FloatProperty, PointerProperty
 
+from . import action_keys
 from .keys import LINEAR
 from .notes import Note, listed
 from .problem import Problem
@@ -56,17 +57,9 @@ PROPERTIES = {
 }
 
 
-def _fcurves(action):
-    if hasattr(action, "layers"):
-        # 4.4 and later keep keys in the channel bags of the layers' strips.
-        return [fc for layer in action.layers for strip in layer.strips
-                for bag in getattr(strip, "channelbags", ()) for fc in bag.fcurves]
-    return list(action.fcurves)
-
-
 def _key_frames(action):
     frames = []
-    for fc in _fcurves(action):
+    for fc in action_keys.all_curves(action):
         co = np.empty(2 * len(fc.keyframe_points), dtype=np.float32)
         fc.keyframe_points.foreach_get("co", co)
         frames.append(co[0::2])
@@ -258,6 +251,6 @@ def _hides_walk(arm, action):
     own = ad.action if ad is not None else None
     if own is None or own == action:
         return own is not None
-    walked = {(fc.data_path, fc.array_index) for fc in _fcurves(action)}
-    return any((fc.data_path, fc.array_index) in walked for fc in _fcurves(own))
+    walked = {(fc.data_path, fc.array_index) for fc in action_keys.all_curves(action)}
+    return any((fc.data_path, fc.array_index) in walked for fc in action_keys.all_curves(own))
 
